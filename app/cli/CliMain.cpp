@@ -1,0 +1,27 @@
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "Commands.h"
+
+namespace {
+
+const char* const Usage =
+    "usage: snipwave-cli COMMAND [ARGS]\n"
+    "  libs [--folder DIR]   load the media libraries and report each one\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  const std::map<std::string, std::function<int(const sw::cli::TArgs&)>> commands{
+      {"libs", sw::cli::LibsCommand},
+  };
+  if (argc < 2 || !commands.count(argv[1])) {
+    std::fputs(Usage, stderr);
+    return 2;
+  }
+  return commands.at(argv[1])(sw::cli::TArgs(argv + 2, argv + argc));
+}

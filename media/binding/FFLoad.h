@@ -1,0 +1,95 @@
+#pragma once
+// The run-time loader of the media libraries: finds each library, loads it, binds its
+// entry points into the slots and reports failures as text. One loader per process.
+#include <array>
+#include <cfenv>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace sw {
+
+// Load order; the value is the library's bit in a TFFLibraries set.
+enum TFFLibrary : int {
+  flAVCodec = 0,
+  flAVCore = 1,  // sample-format conversion and resampling (libswresample)
+  flAVDevice = 2,
+  flAVFilter = 3,
+  flAVFormat = 4,
+  flAVUtil = 5,
+  flSwScale = 6,
+  flMSVCRT = 7,  // the C runtime the libraries are built against
+  flSDL = 8,
+};
+inline constexpr int LibraryCount = 9;
+
+using TFFLibraries = uint16_t;
+constexpr TFFLibraries LibraryBit(TFFLibrary lib) { return static_cast<TFFLibraries>(1u << lib); }
+
+inline constexpr TFFLibraries AllLibraries = 0x1FF;
+inline constexpr TFFLibraries DecoderLibraries = 0xF3;  // information reader
+inline constexpr TFFLibraries EncoderLibraries = 0xFB;
+inline constexpr TFFLibraries PlayerLibraries = 0x1FB;
+
+using TLibraryBinder = void (*)(const std::string& file, void* handle);
+using TLibraryUnbinder = void (*)();
+
+struct TLibraryItem {
+  TFFLibrary Library;
+  const char* BaseName;
+  int Version;  // negative: the file name carries no version
+  TLibraryBinder Binder;
+  TLibraryUnbinder Unbinder;
+};
+
+class TFFLoader {
+ public:
+  TFFLoader();
+  ~TFFLoader();  // unloads every library
+  TFFLoader(const TFFLoader&) = delete;
+  TFFLoader& operator=(const TFFLoader&) = delete;
+
+  void SetLibraryFolder(const std::string& folder) { FLibraryFolder = folder; }
+  const std::string& LibraryFolder() const { return FLibraryFolder; }
+  // The most recent failure; a success never clears it.
+  const std::string& GetLastErrorText() const { return FLastErrorText; }
+  bool InstallLogBridge() const { return FInstallLogBridge; }
+  void SetInstallLogBridge(bool v) { FInstallLogBridge = v; }
+
+  static std::string LibraryFileName(TFFLibrary lib);
+  bool LoadOneLibrary(TFFLibrary lib);
+  // Loads the members in load order; at the first failure the whole set is unloaded,
+  // also members that another component had loaded before.
+  bool LoadLibrarySet(TFFLibraries set);
+  void UnloadOneLibrary(TFFLibrary lib);
+  void UnloadLibrarySet(TFFLibraries set);
+  bool LibraryLoaded(TFFLibrary lib) const;
+  bool LibrarySetLoaded(TFFLibraries set) const;
+  void* Handle(TFFLibrary lib) const { return FState[lib].Handle; }
+
+  // Runs after avutil is bound, when InstallLogBridge is set (the log bridge hooks in here).
+  static inline std::function<void()> OnAVUtilBound;
+
+ private:
+  struct TLibraryState {
+    void* Handle = nullptr;
+    bool Bound = false;
+  };
+  std::string FLastErrorText;
+  std::string FLibraryFolder;
+  bool FInstallLogBridge = true;
+  std::array<TLibraryState, LibraryCount> FState{};
+};
+
+const TLibraryItem& LibraryItem(TFFLibrary lib);
+
+// The process-wide loader, created on first use. Creating it saves the floating-point
+// environment and masks every floating-point exception; destroying it (at exit) restores
+// that environment and unloads the libraries.
+TFFLoader& FFLoader();
+
+// Held around every codec open and close: those calls are not safe to run concurrently.
+std::recursive_mutex& CodecLock();
+
+}  // namespace sw

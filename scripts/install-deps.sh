@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and the tests need, when missing.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config
+      libgtest-dev libgmock-dev qt6-base-dev
+      libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
+      libavfilter-dev libavdevice-dev libsdl2-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds the program and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+exec build/app/snipwave-cli libs "$@"
