@@ -1,0 +1,52 @@
+#pragma once
+// File names that do not survive the locale's character set reach the format library as
+// "unicode:utf8:" URLs; such a URL is opened by us, through an I/O context whose
+// callbacks read and write the file by its real name.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "media/binding/AVFormatStubs.h"
+#include "media/binding/AVUtilStubs.h"
+
+namespace sw {
+
+inline constexpr const char* UnicodeUrlPrefix = "unicode:utf8:";
+inline constexpr std::size_t MaxMediaUrl = 2048;  // the URL must stay below this
+
+class EMediaUrlError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+bool NeedsUnicodeRoute(const std::string& fileName);
+// The name to give the format library; raises EMediaUrlError for a URL of MaxMediaUrl
+// bytes or more.
+std::string MediaUrl(const std::string& fileName);
+bool IsUnicodeUrl(const std::string& url);
+std::string UrlToFileName(const std::string& url);
+std::string MediaUrlToFileName(const std::string& url);
+
+// The protocol's callbacks. Open answers a file object or nullptr (errno set); read,
+// write and seek answer library error codes on failure and AVERROR_EOF at end of file.
+void* UnicodeOpen(const std::string& url, int avioFlags);
+int UnicodeRead(void* file, uint8_t* buffer, int size);
+int UnicodeWrite(void* file, uint8_t* buffer, int size);
+int64_t UnicodeSeek(void* file, int64_t position, int whence);  // AVSEEK_SIZE: the size
+int UnicodeClose(void* file);
+
+// An I/O context over the protocol (nullptr when the file cannot be opened), and its release.
+AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags);
+bool IsUnicodeIO(const AVIOContext* io);
+void CloseUnicodeIO(AVIOContext* io);
+
+// Open and close an input format context for any media URL; a "unicode:utf8:" URL gets
+// its I/O context from the protocol. Open answers 0 or a library error code.
+int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
+                    AVDictionary** options);
+void CloseInputFormat(AVFormatContext** context);
+// Open and close the I/O context of an output file.
+int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags);
+void CloseOutputIO(AVIOContext** io);
+
+}  // namespace sw

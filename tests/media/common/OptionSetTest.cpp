@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "../../LoadedLibraries.h"
+#include "media/common/OptionSet.h"
+
+using namespace sw;
+
+TEST_F(WithLibraries, OptionsAreTriedByMediaTypeAndRecorded) {
+  auto set = CreateOptionSet(SWS_BICUBIC);
+  EXPECT_TRUE(set->SetLibraryOption(" b ", " 96000 "));  // blanks around are trimmed
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_VIDEO)->bit_rate, 96000);
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_AUDIO)->bit_rate, 96000);
+  // An audio-only option does not reach the video context.
+  EXPECT_TRUE(set->SetLibraryOption("ar", "22050"));
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_AUDIO)->sample_rate, 22050);
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_VIDEO)->sample_rate, 0);
+  // Format and scaler contexts come next.
+  EXPECT_TRUE(set->SetLibraryOption("probesize", "5000"));
+  EXPECT_EQ(set->FormatContext()->probesize, 5000);
+  EXPECT_EQ(set->Names(), (std::vector<std::string>{"b", "ar", "probesize"}));
+}
+
+TEST_F(WithLibraries, PrefixedNameFallsBackToItsMediaType) {
+  auto set = CreateOptionSet(SWS_BICUBIC);
+  EXPECT_TRUE(set->SetLibraryOption("vg", "30"));  // "g" on the video context
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_VIDEO)->gop_size, 30);
+  EXPECT_NE(set->CodecContext(AVMEDIA_TYPE_AUDIO)->gop_size, 30);
+}
+
+TEST_F(WithLibraries, UnknownEmptyAndRefusedOptionsAreNotRecorded) {
+  auto set = CreateOptionSet(SWS_BICUBIC);
+  EXPECT_FALSE(set->SetLibraryOption("surely_no_such_option", "1"));
+  EXPECT_FALSE(set->SetLibraryOption("b", "  "));
+  EXPECT_FALSE(set->SetLibraryOption("", "1"));
+  EXPECT_FALSE(set->SetLibraryOption("b", "not-a-number"));
+  EXPECT_TRUE(set->Names().empty());
+}
+
+TEST_F(WithLibraries, ApplyCopiesOnlyOptionsWithTheWantedFlags) {
+  auto set = CreateOptionSet(SWS_BICUBIC);
+  ASSERT_TRUE(set->SetLibraryOption("b", "128000"));
+  ASSERT_TRUE(set->SetLibraryOption("g", "25"));  // a video-only option
+  TCodecContextPtr audio(ff::avcodec_alloc_context3(nullptr));
+  set->ApplyLibraryOptions(audio.get(), set->CodecContext(AVMEDIA_TYPE_AUDIO),
+                           AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+  EXPECT_EQ(audio->bit_rate, 128000);
+  EXPECT_NE(audio->gop_size, 25);
+}
