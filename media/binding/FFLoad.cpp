@@ -10,6 +10,7 @@
 #include "AVFormatStubs.h"
 #include "AVUtilStubs.h"
 #include "CRTStubs.h"
+#include "FFLog.h"
 #include "SDLStubs.h"
 #include "SwScaleStubs.h"
 
@@ -89,7 +90,7 @@ bool TFFLoader::LoadOneLibrary(TFFLibrary lib) {
     UnloadOneLibrary(lib);
     return false;
   }
-  if (lib == flAVUtil && FInstallLogBridge && OnAVUtilBound) OnAVUtilBound();
+  if (lib == flAVUtil && FInstallLogBridge) InstallLogBridgeCallback();
   return true;
 }
 

@@ -4,7 +4,6 @@
 #include <array>
 #include <cfenv>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -54,6 +53,7 @@ class TFFLoader {
   const std::string& LibraryFolder() const { return FLibraryFolder; }
   // The most recent failure; a success never clears it.
   const std::string& GetLastErrorText() const { return FLastErrorText; }
+  // When set, every successful load of avutil routes its log output to the log bridge.
   bool InstallLogBridge() const { return FInstallLogBridge; }
   void SetInstallLogBridge(bool v) { FInstallLogBridge = v; }
 
@@ -67,9 +67,6 @@ class TFFLoader {
   bool LibraryLoaded(TFFLibrary lib) const;
   bool LibrarySetLoaded(TFFLibraries set) const;
   void* Handle(TFFLibrary lib) const { return FState[lib].Handle; }
-
-  // Runs after avutil is bound, when InstallLogBridge is set (the log bridge hooks in here).
-  static inline std::function<void()> OnAVUtilBound;
 
  private:
   struct TLibraryState {

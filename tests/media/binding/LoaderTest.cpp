@@ -4,11 +4,14 @@
 #include <cfenv>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "../../TempDir.h"
 #include "media/binding/AVCodecStubs.h"
 #include "media/binding/AVUtilStubs.h"
 #include "media/binding/FFLoad.h"
+#include "media/binding/FFLog.h"
 #include "media/binding/SwScaleStubs.h"
 
 using namespace sw;
@@ -113,16 +116,27 @@ TEST(Loader, LoadingTwiceKeepsOneReference) {
   EXPECT_FALSE(ModuleResident("libavutil.so.57"));
 }
 
-TEST(Loader, AVUtilHookRunsOnEveryLoadWhileInstallLogBridgeIsSet) {
-  int calls = 0;
-  TFFLoader::OnAVUtilBound = [&] { ++calls; };
+TEST(Loader, AVUtilLoadsRouteLibraryLogsToTheBridgeWhileInstallLogBridgeIsSet) {
+  TFFLogger logger;
+  logger.SetTriggerEventInMainThread(false);
+  std::vector<std::string> lines;
+  logger.OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { lines.push_back(text); };
   TFFLoader loader;
   ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
+  ff::av_log(nullptr, AV_LOG_ERROR, "first\n");
+  // Every load installs it again, also over a callback someone else set meanwhile.
+  ff::av_log_set_callback(ff::av_log_default_callback);
   ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
+  ff::av_log(nullptr, AV_LOG_ERROR, "second\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
+
+  loader.UnloadOneLibrary(flAVUtil);
+  ASSERT_FALSE(ModuleResident("libavutil.so.57"));
   loader.SetInstallLogBridge(false);
-  ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
-  EXPECT_EQ(calls, 2);
-  TFFLoader::OnAVUtilBound = nullptr;
+  ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));  // a fresh copy with the default callback
+  ff::av_log_set_level(AV_LOG_QUIET);            // keep the default callback's output off stderr
+  ff::av_log(nullptr, AV_LOG_PANIC, "third\n");
+  EXPECT_EQ(lines.size(), 2u);
 }
 
 TEST(Loader, ProcessLoaderMasksFloatingPointTraps) {

@@ -1,0 +1,76 @@
+#pragma once
+// The log bridge: turns the media libraries' log output and the components' own messages
+// into OnLog events, one per whole line, tagged with the reporting thread and a level.
+// One logger at a time is the process-wide one; the libraries' lines go to it.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "media/common/FFBaseComponent.h"
+
+namespace sw {
+
+enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
+
+// -8, 0, 8 ... 48: the libraries' AV_LOG_* values.
+int LogLevelToLibrary(TLogLevel level);
+// Any library level, also those between the named ones (47 is still llVerbose).
+TLogLevel LibraryToLogLevel(int level);
+
+// A level text that is neither a level name nor a number.
+class EConvertError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// Sender: the object that logged (the logger itself for library lines); AThreadID: the
+// kernel id of the thread that logged, also when the event runs on the main thread.
+using TLogEvent =
+    std::function<void(void* Sender, uint32_t AThreadID, TLogLevel ALogLevel, const std::string& ALogMsg)>;
+
+class TFFLogger : public TFFBaseComponent {
+ public:
+  // Becomes the process-wide logger; one that GetLogger created on demand is destroyed.
+  TFFLogger();
+  ~TFFLogger() override;
+  TFFLogger(const TFFLogger&) = delete;
+  TFFLogger& operator=(const TFFLogger&) = delete;
+
+  TLogLevel LogLevel() const { return FLogLevel; }
+  // Also sets the libraries' level when avutil is bound.
+  void SetLogLevel(TLogLevel v);
+  // A level name ("quiet" ... "debug", any case) or a library level number; anything else
+  // raises EConvertError.
+  void SetLogLevelText(const std::string& text);
+  bool TriggerEventInMainThread() const { return FTriggerEventInMainThread; }
+  void SetTriggerEventInMainThread(bool v) { FTriggerEventInMainThread = v; }
+
+  // Routes the libraries' log output here and applies LogLevel. Needs avutil bound.
+  void InstallCallback();
+  void ApplyLevel();
+
+  // The components' own messages: delivered when level <= LogLevel, and llVerbose at any
+  // LogLevel but llQuiet.
+  void Log(void* sender, TLogLevel level, const std::string& text);
+  void LogFmt(void* sender, TLogLevel level, const char* format, ...) __attribute__((format(printf, 4, 5)));
+
+  TLogEvent OnLog;
+
+ private:
+  struct TOnDemand {};
+  explicit TFFLogger(TOnDemand);
+  friend TFFLogger& GetLogger();
+
+  std::atomic<TLogLevel> FLogLevel;
+  std::atomic<bool> FTriggerEventInMainThread{true};
+};
+
+// The process-wide logger; when there is none, one is created on demand.
+TFFLogger& GetLogger();
+
+// Called by the loader whenever avutil has been loaded.
+void InstallLogBridgeCallback();
+
+}  // namespace sw
