@@ -1,0 +1,102 @@
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "KorTrackbar.h"
+#include "TrackbarQtTypes.h"
+
+namespace sw {
+
+namespace {
+
+constexpr TArgb kStartPen = 0xFF32654C;
+constexpr TArgb kEndPen = 0xFF65324B;
+// Marker and cut pictures let the track show through a little.
+constexpr qreal kMarkerOpacity = 0.8;
+
+QColor Argb(TArgb c) { return QColor::fromRgba(c); }
+
+// A one-pixel vertical line from top to bottom inclusive, exact at any pixel ratio.
+void VerticalLine(QPainter& p, int x, int top, int bottom, TArgb color) {
+  p.fillRect(QRect(x, top, 1, bottom - top + 1), Argb(color));
+}
+
+void Shade(QPainter& p, const TRect& r, TArgb color) {
+  if (r.Width() > 0) p.fillRect(ToQRect(r), Argb(color));
+}
+
+}  // namespace
+
+const TKorPicture& TKorTrackbar::TickPicture() const {
+  // A disabled control shows the disabled thumb, so it does not invite a drag.
+  if (!isEnabled()) return Pictures_[piTickDisable];
+  switch (Pointer_.TickLook()) {
+    case elPressed: return Pictures_[piTickDown];
+    case elHot: return Pictures_[piTickHot];
+    case elNormal: break;
+  }
+  return Pictures_[piTickUp];
+}
+
+void TKorTrackbar::DrawPicture(QPainter& p, TPictureId id, const TRect& where, TArgb key) const {
+  const TKorPicture& picture = Pictures_[id];
+  if (picture.IsEmpty()) return;
+  p.drawImage(ToQRect(where), picture.Keyed(p.device()->devicePixelRatioF(), key));
+}
+
+void TKorTrackbar::Render(QImage& surface) const {
+  const TTrackbarModel& m = Model_;
+  QPainter p(&surface);
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  const qreal ratio = surface.devicePixelRatioF();
+
+  if (m.UseBGImage()) {
+    if (Pictures_[piBGImage].IsEmpty()) return;
+    p.drawImage(rect(), Pictures_[piBGImage].ForRatio(ratio));
+  } else {
+    p.fillRect(rect(), Argb(m.BGArgb()));
+  }
+
+  if (!Pictures_[piTrack].IsEmpty()) p.drawImage(ToQRect(m.TrackRect()), Pictures_[piTrack].ForRatio(ratio));
+
+  const TKorPicture& tick = TickPicture();
+  if (!tick.IsEmpty()) {
+    p.drawImage(ToQRect(m.TickRect()), tick.Keyed(ratio, m.TransparencyArgb(TTrackbarModel::kcTick)));
+  }
+
+  if (!m.ShowSegment()) return;
+  const int startX = m.SegStartX();
+  const int endX = m.SegEndX();
+
+  p.setOpacity(kMarkerOpacity);
+  DrawPicture(p, piSegmentStart, m.SegStartRect(), m.TransparencyArgb(TTrackbarModel::kcSegStart));
+  if (m.ShowCut()) {
+    DrawPicture(p, piStartCut, m.StartCutRect(), m.TransparencyArgb(TTrackbarModel::kcStartCut));
+    p.setOpacity(1);
+    VerticalLine(p, startX - 1, 15, 20, kStartPen);
+    Shade(p, m.LeftShadeRect(), m.LeftBrushColor());
+  }
+
+  p.setOpacity(kMarkerOpacity);
+  DrawPicture(p, piSegmentEnd, m.SegEndRect(), m.TransparencyArgb(TTrackbarModel::kcSegEnd));
+  if (m.ShowCut()) {
+    DrawPicture(p, piEndCut, m.EndCutRect(), m.TransparencyArgb(TTrackbarModel::kcEndCut));
+    p.setOpacity(1);
+    VerticalLine(p, endX, 15, 20, kEndPen);
+    Shade(p, m.RightShadeRect(), m.RightBrushColor());
+  }
+}
+
+void TKorTrackbar::paintEvent(QPaintEvent*) {
+  if (!Model_.WindowReady()) return;
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = size() * ratio;
+  if (Surface_.size() != pixels || Surface_.devicePixelRatioF() != ratio) {
+    Surface_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    Surface_.setDevicePixelRatio(ratio);
+  }
+  Surface_.fill(Qt::transparent);
+  Render(Surface_);
+  QPainter(this).drawImage(0, 0, Surface_);
+}
+
+}  // namespace sw
