@@ -10,7 +10,8 @@ namespace {
 
 const char* const Usage =
     "usage: snipwave-cli COMMAND [ARGS]\n"
-    "  libs [--folder DIR]   load the media libraries and report each one\n";
+    "  libs [--folder DIR]        load the media libraries and report each one\n"
+    "  info FILE [--log LEVEL]    print what the window shows about a file\n";
 
 }  // namespace
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const std::map<std::string, std::function<int(const sw::cli::TArgs&)>> commands{
       {"libs", sw::cli::LibsCommand},
+      {"info", sw::cli::InfoCommand},
   };
   if (argc < 2 || !commands.count(argv[1])) {
     std::fputs(Usage, stderr);

@@ -9,5 +9,6 @@ namespace sw::cli {
 using TArgs = std::vector<std::string>;
 
 int LibsCommand(const TArgs& args);
+int InfoCommand(const TArgs& args);
 
 }  // namespace sw::cli

@@ -1,8 +1,15 @@
 #pragma once
 // Common base of the media components (information reader, encoder, player, logger).
+#include <stdexcept>
 #include <string>
 
 namespace sw {
+
+// A component was used while a media library it needs is not loaded.
+class ELibraryNotLoaded : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class TFFBaseComponent {
  public:

@@ -71,11 +71,11 @@ int64_t WideFileSize(const std::string& name) {
   return static_cast<int64_t>(st.st_size);
 }
 
-namespace {
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
-}  // namespace
+std::string ExecutableFolder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : WideExtractFilePath(exe.string());
+}
 
 int WideFindFirst(const std::string& pattern, bool includeDirectories, TWideFindRecord& rec) {
   WideFindClose(rec);

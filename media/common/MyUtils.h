@@ -22,6 +22,8 @@ bool WideSetCurrentDir(const std::string& dir);
 std::string WideGetEnv(const std::string& name);            // empty when absent
 std::string WideExpandFileName(const std::string& name);    // absolute, "." and ".." folded
 int64_t WideFileSize(const std::string& name);              // -1 unless a file
+// Folder of the running program, with its trailing "/".
+std::string ExecutableFolder();
 
 // Search for the entries of one folder that match a shell pattern ("*.mp3").
 struct TWideFindRecord {

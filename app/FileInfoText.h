@@ -1,0 +1,26 @@
+#pragma once
+// The texts the window shows for an opened file; the command-line tool prints the same.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/info/FileStreamInfo.h"
+
+namespace sw {
+
+// "HH:MM:SS" of whole seconds; the hours are not limited to two digits.
+std::string FormatSeconds(int64_t seconds);
+// The clock text of the whole seconds of a duration in microseconds, followed by ".".
+std::string FormatDuration(int64_t microseconds);
+
+struct TFileFacts {
+  std::string Path;
+  std::string TypeName;  // the detected input format's long name
+  int64_t FileSize = -1;
+  TFileStreamInfo Info;
+};
+
+// "File Name", "Type", "Title", "Artist", "Album", "Year", "File Size", "Duration", "Bit Rate".
+std::vector<std::string> FileInfoLines(const TFileFacts& facts);
+
+}  // namespace sw

@@ -1,0 +1,65 @@
+#include <cstdio>
+#include <cstring>
+
+#include "Commands.h"
+#include "app/FileInfoText.h"
+#include "media/binding/FFLog.h"
+#include "media/common/MyUtils.h"
+#include "media/info/FFDecode.h"
+
+namespace sw::cli {
+
+namespace {
+
+const char* const LevelNames[] = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug"};
+
+}  // namespace
+
+int InfoCommand(const TArgs& args) {
+  std::string file, level;
+  bool wellFormed = true;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--log" && i + 1 < args.size())
+      level = args[++i];
+    else if (file.empty())
+      file = args[i];
+    else
+      wellFormed = false;
+  }
+  if (file.empty() || !wellFormed) {
+    std::fprintf(stderr, "usage: snipwave-cli info FILE [--log LEVEL]\n");
+    return 2;
+  }
+  TFFLogger logger;
+  if (!level.empty()) {
+    try {
+      logger.SetLogLevelText(level);
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "Invalid log level: %s\n", level.c_str());
+      return 2;
+    }
+    logger.OnLog = [](void*, uint32_t, TLogLevel lvl, const std::string& msg) {
+      std::fprintf(stderr, "[%s] %s\n", LevelNames[lvl], msg.c_str());
+    };
+  } else {
+    logger.SetLogLevel(llQuiet);
+  }
+  TFFDecoder decoder;
+  if (!decoder.LibrariesReady() && !decoder.LoadLibrariesFrom(ExecutableFolder())) {
+    std::printf("Failed to load audio library, error message: %s\n", decoder.ErrorText().c_str());
+    return 1;
+  }
+  if (!decoder.OpenMediaFile(file, "")) {
+    std::printf("Failed to load file, error message: %s\n", decoder.ErrorText().c_str());
+    return 1;
+  }
+  TFileFacts facts;
+  facts.Path = file;
+  facts.TypeName = decoder.FormatContext()->iformat->long_name ? decoder.FormatContext()->iformat->long_name : "";
+  facts.FileSize = decoder.FileSize();
+  decoder.FillStreamInfo(facts.Info);
+  for (const std::string& line : FileInfoLines(facts)) std::printf("%s\n", line.c_str());
+  return 0;
+}
+
+}  // namespace sw::cli

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "../../LoadedLibraries.h"
+#include "../../TempDir.h"
+#include "media/binding/FFLog.h"
+#include "media/common/UnicodeProtocol.h"
+#include "media/info/FFDecode.h"
+
+using namespace sw;
+
+namespace {
+
+void ExpectClosed(const TFFDecoder& d) {
+  EXPECT_EQ(d.FormatContext(), nullptr);
+  EXPECT_EQ(d.FileSize(), -1);
+  for (int v : {d.StreamCount(), d.ProgramCount(), d.AudioStreamCount(), d.VideoStreamCount(),
+                d.SubtitleStreamCount(), d.FirstAudioStream(), d.FirstVideoStream(), d.FirstSubtitleStream(),
+                d.PrimaryStream()})
+    EXPECT_EQ(v, -1);
+}
+
+double Seconds(int64_t us) { return us / 1e6; }
+
+}  // namespace
+
+using Decoder = WithLibraries;
+
+TEST_F(Decoder, TaggedFileReportsSizeStreamsLengthAndTags) {
+  TFFDecoder d;
+  ASSERT_TRUE(d.OpenMediaFile(TestData("tagged.mp3"), "")) << d.ErrorText();
+  EXPECT_TRUE(d.OwnsContext());
+  EXPECT_EQ(d.FileSize(), 193454);
+  EXPECT_EQ(d.StreamCount(), 1);
+  EXPECT_EQ(d.ProgramCount(), 0);
+  EXPECT_EQ(d.AudioStreamCount(), 1);
+  EXPECT_EQ(d.VideoStreamCount(), 0);
+  EXPECT_EQ(d.FirstAudioStream(), 0);
+  EXPECT_EQ(d.FirstVideoStream(), -1);
+  EXPECT_EQ(d.PrimaryStream(), 0);
+  EXPECT_GE(d.PrimaryStartTime(), 0);
+  TFileStreamInfo info;
+  d.FillStreamInfo(info);
+  EXPECT_NEAR(Seconds(info.Duration), 12.04, 0.05);
+  EXPECT_NEAR(info.BitRate, 128000, 1500);
+  EXPECT_GE(info.StartTime, 0);
+  EXPECT_EQ(info.Title, "Snip Test Tone");
+  EXPECT_EQ(info.Author, "Korvane Lab");
+  EXPECT_EQ(info.Album, "Fixtures");
+  EXPECT_EQ(info.Year, 2024);
+  EXPECT_EQ(info.Track, 3);
+  EXPECT_EQ(info.Genre, "Electronic");
+  EXPECT_EQ(info.Comment, "Korvane fixture");
+  EXPECT_EQ(info.Copyright, "");
+}
+
+TEST_F(Decoder, EstimatedVbrLengthIsMeasuredOthersKeepTheLibraryFigure) {
+  TFFDecoder d;
+  ASSERT_TRUE(d.OpenMediaFile(TestData("vbr-noheader.mp3"), ""));
+  TFileStreamInfo info;
+  d.FillStreamInfo(info);
+  // 920 frames of 1152 samples at 44.1 kHz; the bit-rate estimate says about 52 s.
+  EXPECT_NEAR(Seconds(info.Duration), 24.03, 0.05);
+  EXPECT_NEAR(info.BitRate, 69300, 1000);
+
+  // A VBR file with its header: the library's own figure stands.
+  ASSERT_TRUE(d.OpenMediaFile(TestData("mono-vbr.mp3"), ""));
+  AVFormatContext* plain = nullptr;
+  ASSERT_EQ(OpenInputFormat(&plain, TestData("mono-vbr.mp3"), nullptr, nullptr), 0);
+  ASSERT_GE(ff::avformat_find_stream_info(plain, nullptr), 0);
+  d.FillStreamInfo(info);
+  EXPECT_EQ(info.Duration, plain->duration);
+  EXPECT_EQ(info.BitRate, plain->bit_rate);
+  CloseInputFormat(&plain);
+}
+
+TEST_F(Decoder, TruncatedFileOpensWithTheLengthItReallyHas) {
+  TFFDecoder d;
+  ASSERT_TRUE(d.OpenMediaFile(TestData("truncated.mp3"), "")) << d.ErrorText();
+  TFileStreamInfo info;
+  d.FillStreamInfo(info);
+  // 46 whole frames and a piece of one more; the header still announces 12 s.
+  EXPECT_NEAR(Seconds(info.Duration), 47 * 1152 / 44100.0, 0.05);
+  EXPECT_EQ(d.FileSize(), 20000);
+}
+
+TEST_F(Decoder, BadInputGivesAClearTextAndLeavesTheReaderClosed) {
+  TTempDir dir;
+  const struct {
+    std::string File;
+    std::string Text;
+  } cases[] = {
+      {TestData("empty.mp3"), TestData("empty.mp3") + ": Invalid data found when processing input"},
+      {TestData("text.mp3"), TestData("text.mp3") + ": Invalid data found when processing input"},
+      {dir.File("missing.mp3"), dir.File("missing.mp3") + ": No such file or directory"},
+      {dir.Path(), dir.Path() + ": is a folder, not a file"},
+  };
+  TFFDecoder d;
+  for (const auto& c : cases) {
+    ASSERT_TRUE(d.OpenMediaFile(TestData("tagged.mp3"), ""));  // a failed open closes what was open
+    EXPECT_FALSE(d.OpenMediaFile(c.File, "")) << c.File;
+    EXPECT_EQ(d.ErrorText(), c.Text);
+    ExpectClosed(d);
+  }
+  EXPECT_FALSE(d.OpenMediaFile(TestData("tagged.mp3"), "nosuchformat"));
+  EXPECT_EQ(d.ErrorText(), "Unknown input format: nosuchformat");
+  EXPECT_FALSE(d.OpenMediaFile(std::string(3000, 'a'), ""));
+  EXPECT_NE(d.ErrorText().find("too long"), std::string::npos);
+  ExpectClosed(d);
+}
+
+TEST_F(Decoder, FailuresAreLoggedAtTheirLevels) {
+  TFFLogger logger;
+  std::vector<std::pair<TLogLevel, std::string>> events;
+  logger.SetTriggerEventInMainThread(false);
+  logger.OnLog = [&](void* sender, uint32_t, TLogLevel level, const std::string& text) {
+    if (sender != &logger) events.emplace_back(level, text);
+  };
+  TFFDecoder d;
+  TFileStreamInfo info;
+  info.Title = "stale";
+  d.FillStreamInfo(info);
+  EXPECT_EQ(info.Duration, -1);
+  EXPECT_EQ(info.BitRate, -1);
+  EXPECT_EQ(info.Year, -1);
+  EXPECT_EQ(info.Title, "");
+  EXPECT_EQ(d.ErrorText(), "file not loaded.");
+  EXPECT_FALSE(d.OpenMediaFile("/no/such/file.mp3", ""));
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], std::make_pair(llWarning, std::string("file not loaded.")));
+  EXPECT_EQ(events[1], std::make_pair(llError, std::string("/no/such/file.mp3: No such file or directory")));
+}
+
+TEST_F(Decoder, ForeignNameOpensAndReportsItsSize) {
+  TTempDir dir;
+  const std::string name = dir.File("Kl\xC3\xA4nge \xE6\x97\xA5\xE6\x9C\xAC.mp3");
+  std::filesystem::copy_file(TestData("tagged.mp3"), name);
+  TFFDecoder d;
+  ASSERT_TRUE(d.OpenMediaFile(name, "")) << d.ErrorText();
+  EXPECT_TRUE(IsUnicodeUrl(d.FormatContext()->url));  // the test runs under the C locale
+  EXPECT_EQ(d.FileSize(), 193454);
+}
+
+TEST_F(Decoder, CoverPictureIsNoVideoStream) {
+  TFFDecoder d;
+  ASSERT_TRUE(d.OpenMediaFile(TestData("cover.mp3"), ""));
+  EXPECT_EQ(d.StreamCount(), 2);
+  EXPECT_EQ(d.AudioStreamCount(), 1);
+  EXPECT_EQ(d.VideoStreamCount(), 0);
+  EXPECT_EQ(d.PrimaryStream(), d.FirstAudioStream());
+}
+
+TEST_F(Decoder, AdoptedContextIsDescribedButNeverClosed) {
+  AVFormatContext* mine = nullptr;
+  ASSERT_EQ(OpenInputFormat(&mine, TestData("notags-48k.mp3"), nullptr, nullptr), 0);
+  ASSERT_GE(ff::avformat_find_stream_info(mine, nullptr), 0);
+  {
+    TFFDecoder d;
+    d.AdoptFormatContext(mine);
+    EXPECT_FALSE(d.OwnsContext());
+    EXPECT_EQ(d.FileSize(), 48768);
+    EXPECT_EQ(d.AudioStreamCount(), 1);
+    ASSERT_TRUE(d.OpenMediaFile(TestData("tagged.mp3"), ""));  // forgets the adopted one
+    d.AdoptFormatContext(mine);
+  }
+  // Still usable after the reader is gone.
+  TPacketPtr packet(ff::av_packet_alloc());
+  EXPECT_GE(ff::av_read_frame(mine, packet.get()), 0);
+  CloseInputFormat(&mine);
+}
+
+TEST(DecoderLibraries, MissingLibrariesAreNamedInOrder) {
+  TFFDecoder d;
+  EXPECT_FALSE(d.LibrariesReady());
+  try {
+    d.OpenMediaFile(TestData("tagged.mp3"), "");
+    FAIL() << "no exception";
+  } catch (const ELibraryNotLoaded& e) {
+    EXPECT_STREQ(e.what(), "LibAVCodec not loaded.");
+  }
+  ASSERT_TRUE(FFLoader().LoadOneLibrary(flAVCodec));
+  EXPECT_THROW(
+      try { d.AdoptFormatContext(reinterpret_cast<AVFormatContext*>(&d)); } catch (const ELibraryNotLoaded& e) {
+        EXPECT_STREQ(e.what(), "LibAVFormat not loaded.");
+        throw;
+      },
+      ELibraryNotLoaded);
+  EXPECT_EQ(d.FormatContext(), nullptr);
+
+  TTempDir dir;
+  dir.Write("libavformat.so.59", "junk");
+  EXPECT_FALSE(d.LoadLibrariesFrom(dir.Path()));
+  EXPECT_EQ(d.ErrorText(), FFLoader().GetLastErrorText());
+  EXPECT_NE(d.ErrorText().find(dir.Path() + "/libavformat.so.59"), std::string::npos);
+  EXPECT_FALSE(d.LibrariesReady());
+  EXPECT_TRUE(d.LoadLibrariesFrom(""));
+  EXPECT_TRUE(d.LibrariesReady());
+}
