@@ -161,6 +161,7 @@ class TKorTrackbar : public QWidget {
   void Render(QImage& surface) const;
   void DrawPicture(QPainter& p, TPictureId id, const TRect& where, TArgb key) const;
   const TKorPicture& TickPicture() const;
+  void SetPictureSmoothing(QPainter& p) const;
 
   TTrackbarModel Model_;
   TTrackbarPointer Pointer_{Model_};

@@ -1,6 +1,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 #include "KorTrackbar.h"
 #include "TrackbarQtTypes.h"
 
@@ -43,6 +45,12 @@ void TKorTrackbar::DrawPicture(QPainter& p, TPictureId id, const TRect& where, T
   p.drawImage(ToQRect(where), picture.Keyed(p.device()->devicePixelRatioF(), key));
 }
 
+void TKorTrackbar::SetPictureSmoothing(QPainter& p) const {
+  // Whole-number ratios keep small pictures crisp; other ratios need filtering.
+  const qreal ratio = p.device()->devicePixelRatioF();
+  p.setRenderHint(QPainter::SmoothPixmapTransform, ratio != std::floor(ratio));
+}
+
 void TKorTrackbar::Render(QImage& surface) const {
   const TTrackbarModel& m = Model_;
   QPainter p(&surface);
@@ -58,6 +66,7 @@ void TKorTrackbar::Render(QImage& surface) const {
 
   if (!Pictures_[piTrack].IsEmpty()) p.drawImage(ToQRect(m.TrackRect()), Pictures_[piTrack].ForRatio(ratio));
 
+  SetPictureSmoothing(p);
   const TKorPicture& tick = TickPicture();
   if (!tick.IsEmpty()) {
     p.drawImage(ToQRect(m.TickRect()), tick.Keyed(ratio, m.TransparencyArgb(TTrackbarModel::kcTick)));

@@ -271,6 +271,31 @@ class KorTrackbarTest : public QObject {
     QVERIFY(PixelAt(enabled, 260, 24) != PixelAt(disabled, 260, 24));
   }
 
+  void keyColourHidesAndMarkersBlend() {
+    TKorTrackbar t;
+    QImage thumb(9, 17, QImage::Format_RGB32);
+    thumb.fill(Qt::black);
+    thumb.setPixel(4, 8, qRgb(0, 0, 255));
+    t.SetTickUp(thumb);
+    QImage marker(12, 17, QImage::Format_RGB32);
+    marker.fill(Qt::red);
+    t.SetSegmentStart(marker);
+    Prepare(t, 0, 382, 100);
+    QCOMPARE(t.TrackOffsetX(), 12);  // a new marker picture is measured at once
+    const int x = t.Model().TickX();
+    QImage shot = t.grab().toImage();
+    QCOMPARE(PixelAt(shot, x - 4, 21), qRgb(255, 255, 255));  // black keyed out, background shows
+    QCOMPARE(PixelAt(shot, x, 28), qRgb(0, 0, 255));
+    const QRgb blended = PixelAt(shot, 5, 21);  // 80 % red over white
+    QVERIFY(qAbs(qRed(blended) - 255) <= 1 && qAbs(qGreen(blended) - 51) <= 2 && qAbs(qBlue(blended) - 51) <= 2);
+
+    t.SetTickTransparency(0xFF0000);  // blue as 0x00BBGGRR: now the dot goes and black stays
+    shot = t.grab().toImage();
+    QCOMPARE(PixelAt(shot, x - 4, 21), qRgb(0, 0, 0));
+    QCOMPARE(PixelAt(shot, x, 21), qRgb(0, 0, 0));
+    QVERIFY(PixelAt(shot, x, 28) != qRgb(0, 0, 255));
+  }
+
   void mainWindowSetLooksRight() {
     TKorTrackbar t;
     t.resize(244, 25);
