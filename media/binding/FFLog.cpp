@@ -288,9 +288,13 @@ void TFFLogger::ApplyLevel() {
   ff::av_log_set_level(level);
 }
 
-void TFFLogger::Log(void* sender, TLogLevel level, const std::string& text) {
+bool TFFLogger::Passes(TLogLevel level) const {
   const TLogLevel limit = LogLevel();
-  if (level > limit && !(level == llVerbose && limit != llQuiet)) return;
+  return level <= limit || (level == llVerbose && limit != llQuiet);
+}
+
+void TFFLogger::Log(void* sender, TLogLevel level, const std::string& text) {
+  if (!Passes(level)) return;
   TBatch batch;
   {
     std::lock_guard<std::mutex> lock(State().Lock);
@@ -300,6 +304,7 @@ void TFFLogger::Log(void* sender, TLogLevel level, const std::string& text) {
 }
 
 void TFFLogger::LogFmt(void* sender, TLogLevel level, const char* format, ...) {
+  if (!Passes(level)) return;  // spare the formatting of what is dropped anyway
   va_list args, again;
   va_start(args, format);
   va_copy(again, args);

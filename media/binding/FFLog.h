@@ -62,6 +62,7 @@ class TFFLogger : public TFFBaseComponent {
   struct TOnDemand {};
   explicit TFFLogger(TOnDemand);
   friend TFFLogger& GetLogger();
+  bool Passes(TLogLevel level) const;
 
   std::atomic<TLogLevel> FLogLevel;
   std::atomic<bool> FTriggerEventInMainThread{true};

@@ -69,6 +69,7 @@ class LogBridge : public ::testing::Test {
       Events.push_back({sender, thread, level, text, std::this_thread::get_id()});
     };
     ASSERT_TRUE(Loader.LoadOneLibrary(flAVUtil)) << Loader.GetLastErrorText();
+    Logger.SetLogLevel(llInfo);  // a new logger takes the level in force, which a test may have changed
   }
 
   std::vector<TRecorded> Recorded() {
@@ -166,7 +167,6 @@ TEST_F(LogBridge, LineEndEqualToAnotherThreadsLineIsNotTakenForARepeat) {
 }
 
 TEST_F(LogBridge, LibraryLevelFollowsLogLevel) {
-  EXPECT_EQ(Logger.LogLevel(), llInfo);
   Logger.SetLogLevel(llWarning);
   EXPECT_EQ(ff::av_log_get_level(), AV_LOG_WARNING);
   ff::av_log(nullptr, AV_LOG_INFO, "dropped\n");
@@ -259,7 +259,7 @@ TEST_F(LogBridge, EventsRunOnTheLoggingThreadOtherwise) {
   std::thread::id worker;
   std::thread t([&] {
     worker = std::this_thread::get_id();
-    ff::av_log(nullptr, AV_LOG_ERROR, "library\n");
+    ff::av_log(nullptr, AV_LOG_ERROR, "library, own thread\n");
     Logger.Log(nullptr, llError, "component");
   });
   t.join();  // nobody runs the main thread's queue meanwhile
@@ -355,6 +355,7 @@ TEST(LogBridgeLifetime, OnDemandLoggerMakesWayForTheWindowsOne) {
 
 TEST(LogBridgeLifetime, LevelChosenBeforeAVUtilLoadsIsAppliedOnEveryLoad) {
   TFFLogger logger;
+  EXPECT_EQ(logger.LogLevel(), llInfo);  // the libraries' level at start
   logger.SetTriggerEventInMainThread(false);
   TTexts texts;
   logger.OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { texts.push_back(text); };
@@ -369,4 +370,6 @@ TEST(LogBridgeLifetime, LevelChosenBeforeAVUtilLoadsIsAppliedOnEveryLoad) {
   EXPECT_EQ(ff::av_log_get_level(), AV_LOG_DEBUG);
   ff::av_log(nullptr, AV_LOG_DEBUG, "debug\n");
   EXPECT_EQ(texts, TTexts{"debug"});
+  TFFLogger next;  // takes the level in force
+  EXPECT_EQ(next.LogLevel(), llDebug);
 }
