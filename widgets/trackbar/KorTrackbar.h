@@ -32,7 +32,8 @@ class TKorTrackbar : public QWidget {
 
   bool Enabled() const { return isEnabled(); }
   void SetEnabled(bool v) { setEnabled(v); }
-  bool Visible() const { return isVisible(); }
+  // Shown, or shown as soon as the parent is.
+  bool Visible() const { return parentWidget() ? isVisibleTo(parentWidget()) : !isHidden(); }
   void SetVisible(bool v) { setVisible(v); }
 
   std::int64_t Max() const { return Model_.Max(); }

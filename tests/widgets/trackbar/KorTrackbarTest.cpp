@@ -121,7 +121,9 @@ class KorTrackbarTest : public QObject {
     QCOMPARE(t.SegStartPos(), 300);
     QCOMPARE(t.Position(), 300);
     QCOMPARE(t.SegEndPos(), 300);
+    QCOMPARE(t.Pointer().SegStartLook(), elPressed);
     Release(t, {380, 28});
+    QCOMPARE(t.Pointer().SegStartLook(), elNormal);
     QCOMPARE(j.Events, QStringList({"MouseDown", "SegStartMouseDown", "MouseMove", "StartChange",
                                     "MouseMove", "StartChange", "MouseUp", "SegStartMouseUp"}));
   }
