@@ -26,7 +26,7 @@ extern "C" {
   X(av_log) X(av_vlog) X(av_log_set_callback) X(av_log_get_level) X(av_log_set_level) \
   X(av_log_default_callback) X(av_malloc) X(av_mallocz) X(av_realloc) X(av_free) X(av_freep) \
   X(av_strdup) X(av_strlcpy) X(av_strstart) X(av_dict_get) X(av_dict_set) X(av_dict_copy) \
-  X(av_dict_free) X(av_dict_count) X(av_opt_find) X(av_opt_set) X(av_opt_get) X(av_opt_set_int) \
+  X(av_dict_free) X(av_samples_set_silence) X(av_opt_copy) X(av_samples_fill_arrays) X(av_channel_layout_compare) X(av_dict_count) X(av_opt_find) X(av_opt_set) X(av_opt_get) X(av_opt_set_int) \
   X(av_opt_next) X(av_rescale) X(av_rescale_q) X(av_rescale_rnd) X(av_rescale_q_rnd) \
   X(av_compare_ts) X(av_reduce) X(av_gcd) X(av_d2q) X(av_find_nearest_q_idx) X(av_gettime) \
   X(av_parse_time) X(av_parse_video_size) X(av_parse_video_rate) X(av_get_pix_fmt) \

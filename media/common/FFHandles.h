@@ -31,6 +31,9 @@ struct TAudioFifoFree {
 struct TFormatContextFree {  // a context that was never opened as input
   void operator()(AVFormatContext* c) const { ff::avformat_free_context(c); }
 };
+struct TBitstreamFilterFree {
+  void operator()(AVBSFContext* b) const { ff::av_bsf_free(&b); }
+};
 struct TLibraryMemoryFree {
   void operator()(void* p) const { ff::av_free(p); }
 };
@@ -42,6 +45,7 @@ using TResamplerPtr = std::unique_ptr<SwrContext, TResamplerFree>;
 using TScalerPtr = std::unique_ptr<SwsContext, TScalerFree>;
 using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
 using TFormatContextPtr = std::unique_ptr<AVFormatContext, TFormatContextFree>;
+using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, TBitstreamFilterFree>;
 template <class T>
 using TLibraryBuffer = std::unique_ptr<T, TLibraryMemoryFree>;
 

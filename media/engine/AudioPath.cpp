@@ -1,0 +1,256 @@
+// The audio path: decoding into interleaved 16-bit samples, the audio hook and volume,
+// conversion to the encoder's format, the FIFO of whole encoder frames, encoding, and
+// the end-of-stream flush.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "RunTables.h"
+#include "media/common/FFUtils.h"
+
+namespace sw {
+
+namespace {
+
+constexpr int DecodeBytesPerSample = 2;  // the decode buffer always holds interleaved 16-bit
+
+AVChannelLayout LayoutOf(const AVChannelLayout& given) {
+  AVChannelLayout layout{};
+  if (given.order == AV_CHANNEL_ORDER_NATIVE || given.order == AV_CHANNEL_ORDER_AMBISONIC)
+    ff::av_channel_layout_copy(&layout, &given);
+  else
+    ff::av_channel_layout_default(&layout, given.nb_channels);
+  return layout;
+}
+
+// Converter from one format and layout to another at the given rates; nullptr on failure.
+TResamplerPtr MakeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                            const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate) {
+  SwrContext* swr = nullptr;
+  AVChannelLayout out = LayoutOf(outLayout), in = LayoutOf(inLayout);
+  const bool made = ff::swr_alloc_set_opts2(&swr, &out, outFormat, outRate, &in, inFormat, inRate, 0, nullptr) >= 0;
+  ff::av_channel_layout_uninit(&out);
+  ff::av_channel_layout_uninit(&in);
+  TResamplerPtr result(swr);
+  if (!made || !swr || ff::swr_init(swr) < 0) return nullptr;
+  return result;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::TRun::AudioEncoderSetup(TOutputStream& ost, TInputStream& ist) {
+  AVCodecContext* enc = ost.Encoder();
+  const AVCodecParameters* in = ist.Stream->codecpar;
+  if (enc->sample_rate <= 0) enc->sample_rate = in->sample_rate;
+  if (enc->ch_layout.nb_channels <= 0) ff::av_channel_layout_default(&enc->ch_layout, in->ch_layout.nb_channels);
+  if (enc->time_base.num <= 0 || enc->time_base.den <= 0) enc->time_base = AVRational{1, enc->sample_rate};
+  ost.Fifo.reset(ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024));
+  if (!ost.Fifo) RaiseFFmpeg("av_fifo_alloc fail");
+  ost.AudioResamplingNeeded = in->sample_rate != enc->sample_rate || S.AudioSyncMethod >= 2;
+  ost.EncodingNeeded = true;
+  ist.DecodingNeeded = true;
+}
+
+int TCustomFFmpeg::TRun::DecodeAudio(int istIndex, AVPacket* packet) {
+  AVCodecContext* dec = Ist[istIndex].Decoder.get();
+  if (packet) {
+    const size_t wanted = std::max<size_t>(2 * static_cast<size_t>(packet->size), 192000);
+    if (DecodeBuffer.size() < wanted) DecodeBuffer.resize(wanted);
+  }
+  const int sent = ff::avcodec_send_packet(dec, packet);
+  if (sent < 0 && sent != AVERROR_EOF) return -1;
+  for (;;) {
+    const int got = ff::avcodec_receive_frame(dec, Decoded.get());
+    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return 0;
+    if (got < 0) return -1;
+    AudioFrame(istIndex, Decoded.get());
+    ff::av_frame_unref(Decoded.get());
+  }
+}
+
+void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
+  TInputStream& ist = Ist[istIndex];
+  ist.Time = ist.NextTime;
+  const int channels = frame->ch_layout.nb_channels;
+  const int rate = frame->sample_rate;
+  if (channels <= 0 || rate <= 0 || frame->nb_samples <= 0) return;
+
+  const size_t bytes = static_cast<size_t>(frame->nb_samples) * channels * DecodeBytesPerSample;
+  if (DecodeBuffer.size() < bytes) DecodeBuffer.resize(bytes);
+  uint8_t* samples = DecodeBuffer.data();
+  if (frame->format == AV_SAMPLE_FMT_S16) {
+    std::memcpy(samples, frame->extended_data[0], bytes);
+  } else {
+    if (!ist.ToDecodeFormat)
+      ist.ToDecodeFormat = MakeResampler(frame->ch_layout, AV_SAMPLE_FMT_S16, rate, frame->ch_layout,
+                                         static_cast<AVSampleFormat>(frame->format), rate);
+    if (!ist.ToDecodeFormat)
+      RaiseFFmpeg("Cannot convert %s sample format to %s sample format",
+                  ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format)), "s16");
+    const int converted = ff::swr_convert(ist.ToDecodeFormat.get(), &samples, frame->nb_samples,
+                                          const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (converted <= 0) return;
+  }
+  const int size = static_cast<int>(bytes);
+  ist.NextTime += static_cast<int64_t>(1000000 / DecodeBytesPerSample) * size / (static_cast<int64_t>(rate) * channels);
+
+  if (E.OnAudioHook) E.OnAudioHook(&E, samples, ist.Time, size, rate, channels, AV_SAMPLE_FMT_S16);
+  if (S.AudioVolume != 256) {
+    auto* s = reinterpret_cast<int16_t*>(samples);
+    for (int i = 0; i < size / 2; ++i) {
+      const int v = (s[i] * S.AudioVolume + 128) >> 8;
+      s[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+    }
+  }
+  if (S.RateEmulation) {
+    const int64_t ahead = ist.Time - (WallClock() - ist.Start);
+    if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
+  }
+  if (S.StartTime != 0 && ist.Time < S.StartTime) return;
+  for (TOutputStream& ost : Ost)
+    if (ost.SourceIndex == istIndex && ost.EncodingNeeded) AudioOut(ost, ist, samples, size);
+}
+
+void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size) {
+  AVCodecContext* enc = ost.Encoder();
+  const AVCodecContext* dec = ist.Decoder.get();
+  const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
+  const int encChannels = enc->ch_layout.nb_channels, decChannels = dec->ch_layout.nb_channels;
+  const int encRate = enc->sample_rate, decRate = dec->sample_rate;
+  if (osize <= 0 || encChannels <= 0 || decChannels <= 0 || encRate <= 0 || decRate <= 0)
+    RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,
+                encRate);
+  if (encChannels != decChannels) ost.AudioResamplingNeeded = true;
+  const bool convert = ost.AudioResamplingNeeded || enc->sample_fmt != AV_SAMPLE_FMT_S16;
+
+  if (convert && !ost.Resampler) {
+    if (ost.AudioResamplingNeeded && dec->sample_fmt != AV_SAMPLE_FMT_S16 && S.Verbosity > 0)
+      E.Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
+    ost.Resampler = MakeResampler(enc->ch_layout, enc->sample_fmt, encRate, dec->ch_layout, AV_SAMPLE_FMT_S16, decRate);
+    if (!ost.Resampler) {
+      if (ost.AudioResamplingNeeded)
+        RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,
+                    encRate);
+      RaiseFFmpeg("Cannot convert %s sample format to %s sample format",
+                  ff::av_get_sample_fmt_name(AV_SAMPLE_FMT_S16), ff::av_get_sample_fmt_name(enc->sample_fmt));
+    }
+  }
+
+  const int fifoSamples = ff::av_audio_fifo_size(ost.Fifo.get());
+  const double ipts = (Ist[ost.SyncIndex].Time - S.StartTime) / 1e6;
+  if (S.AudioSyncMethod != 0) {
+    const double delta = ipts * encRate - ost.SyncPosition - fifoSamples;
+    const double idelta = delta * decRate / encRate;
+    int byteDelta = static_cast<int>(idelta) * decChannels * DecodeBytesPerSample;
+    if (std::fabs(delta) > 50) {
+      if (!ist.IsStart && std::fabs(delta) <= encRate * S.AudioDriftThreshold) {
+        if (S.AudioSyncMethod >= 2 && ost.Resampler) {
+          const int comp = std::clamp(static_cast<int>(delta), -S.AudioSyncMethod, S.AudioSyncMethod);
+          if (S.Verbosity > 2)
+            E.Log(llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d", delta, comp, encRate);
+          ff::swr_set_compensation(ost.Resampler.get(), comp, encRate);
+        }
+      } else if (byteDelta < 0) {
+        byteDelta = std::max(byteDelta, -size);
+        samples += -byteDelta;
+        size += byteDelta;
+        if (S.Verbosity > 2) E.Log(llVerbose, "discarding %d audio samples", static_cast<int>(-delta));
+        if (size <= 0) return;
+        ist.IsStart = false;
+      } else {
+        SilenceBuffer.resize(static_cast<size_t>(size) + byteDelta);
+        std::memset(SilenceBuffer.data(), 0, byteDelta);
+        std::memcpy(SilenceBuffer.data() + byteDelta, samples, size);
+        samples = SilenceBuffer.data();
+        size += byteDelta;
+        ist.IsStart = false;
+        if (S.Verbosity > 2) E.Log(llVerbose, "adding %d audio samples of silence", static_cast<int>(delta));
+      }
+    }
+  } else {
+    ost.SyncPosition = std::llround(ipts * encRate) - fifoSamples;
+  }
+
+  const int inSamples = size / (decChannels * DecodeBytesPerSample);
+  uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
+  int outSamples = inSamples;
+  if (convert) {
+    const int64_t room = (static_cast<int64_t>(inSamples) * encRate + decRate) / decRate * 2 + 10000;
+    const int64_t workBytes = std::max<int64_t>(room, enc->frame_size) * osize * encChannels;
+    if (workBytes > INT_MAX) RaiseFFmpeg("Buffer sizes too large in do_audio_out");
+    if (WorkBuffer.size() < static_cast<size_t>(workBytes)) WorkBuffer.resize(static_cast<size_t>(workBytes));
+    ff::av_samples_fill_arrays(planes, nullptr, WorkBuffer.data(), encChannels, static_cast<int>(room),
+                               enc->sample_fmt, 1);
+    const uint8_t* in = samples;
+    outSamples = ff::swr_convert(ost.Resampler.get(), planes, static_cast<int>(room), &in, inSamples);
+    if (outSamples < 0) {
+      if (S.ExitOnError) RaiseFFmpeg("av_audio_convert() failed");
+      E.Log(llError, "av_audio_convert() failed");
+      return;
+    }
+  } else {
+    planes[0] = samples;
+  }
+  if (outSamples <= 0) return;
+
+  if (ff::av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(planes), outSamples) < outSamples)
+    RaiseFFmpeg("av_fifo_realloc2() failed");
+  // An encoder without a fixed frame size takes whatever arrived as one frame.
+  const bool whole = enc->frame_size <= 1 || (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+  const int frameSize = whole ? ff::av_audio_fifo_size(ost.Fifo.get()) : enc->frame_size;
+  while (frameSize > 0 && ff::av_audio_fifo_size(ost.Fifo.get()) >= frameSize) {
+    AVFrame* frame = EncodeFrame.get();
+    frame->nb_samples = frameSize;
+    frame->format = enc->sample_fmt;
+    frame->sample_rate = encRate;
+    ff::av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+    if (ff::av_frame_get_buffer(frame, 0) < 0) RaiseFFmpeg("Out of memory in do_audio_out");
+    ff::av_audio_fifo_read(ost.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), frameSize);
+    frame->pts = ost.SyncPosition;
+    EncodeAudioFrame(ost, frame);
+    ost.SyncPosition += frameSize;
+  }
+}
+
+void TCustomFFmpeg::TRun::EncodeAudioFrame(TOutputStream& ost, AVFrame* frame) {
+  AVCodecContext* enc = ost.Encoder();
+  const int sent = ff::avcodec_send_frame(enc, frame);
+  if (frame) ff::av_frame_unref(frame);
+  if (sent < 0 && sent != AVERROR_EOF) RaiseFFmpeg("Audio encoding failed");
+  for (;;) {
+    const int got = ff::avcodec_receive_packet(enc, Encoded.get());
+    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+    if (got < 0) RaiseFFmpeg("Audio encoding failed");
+    AudioBytes += Encoded->size;
+    Encoded->stream_index = ost.StreamIndex;
+    ff::av_packet_rescale_ts(Encoded.get(), enc->time_base, ost.Stream->time_base);
+    WriteFrame(ost, Encoded.get());
+  }
+}
+
+void TCustomFFmpeg::TRun::FlushAudio(TOutputStream& ost) {
+  AVCodecContext* enc = ost.Encoder();
+  const int left = ost.Fifo ? ff::av_audio_fifo_size(ost.Fifo.get()) : 0;
+  if (left > 0) {
+    // A short last frame where the encoder takes one, else a frame padded with silence.
+    const bool shortOk = enc->frame_size <= 1 || (enc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
+                                                                               AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
+    const int n = shortOk ? left : enc->frame_size;
+    AVFrame* frame = EncodeFrame.get();
+    frame->nb_samples = n;
+    frame->format = enc->sample_fmt;
+    frame->sample_rate = enc->sample_rate;
+    ff::av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
+    if (ff::av_frame_get_buffer(frame, 0) < 0) RaiseFFmpeg("frame_bytes invalid.");
+    ff::av_samples_set_silence(frame->extended_data, 0, n, enc->ch_layout.nb_channels, enc->sample_fmt);
+    ff::av_audio_fifo_read(ost.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), left);
+    frame->pts = ost.SyncPosition;
+    EncodeAudioFrame(ost, frame);
+    ost.SyncPosition += n;
+  }
+  EncodeAudioFrame(ost, nullptr);
+}
+
+}  // namespace sw

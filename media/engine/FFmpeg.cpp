@@ -1,0 +1,150 @@
+#include "FFmpeg.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "RunTables.h"
+#include "media/binding/FFLoad.h"
+#include "media/common/MyUtils.h"
+#include "media/common/UnicodeProtocol.h"
+
+namespace sw {
+
+namespace {
+
+std::string VFormat(const char* format, va_list args) {
+  char text[4096];
+  std::vsnprintf(text, sizeof text, format, args);
+  return text;
+}
+
+bool EncoderLibrariesLoaded() { return FFLoader().LibrarySetLoaded(EncoderLibraries); }
+
+}  // namespace
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = VFormat(format, args);
+  va_end(args);
+  return text;
+}
+
+void RaiseFFmpeg(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = VFormat(format, args);
+  va_end(args);
+  throw FFmpegException(text);
+}
+
+TCustomFFmpeg::TCustomFFmpeg() { ResetSettings(); }
+
+TCustomFFmpeg::~TCustomFFmpeg() { CleanUp(); }
+
+void TCustomFFmpeg::Log(TLogLevel level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = VFormat(format, args);
+  va_end(args);
+  GetLogger().Log(this, level, text);
+}
+
+void TCustomFFmpeg::ResetSettings() {
+  FSettings = TEngineSettings{};
+  FInputFiles.clear();
+  FInputOffset.clear();
+  FInputScale.clear();
+  FForcedDecoders.clear();
+  FOutputFiles.clear();
+  FOptionSet = EncoderLibrariesLoaded() ? CreateOptionSet(FSettings.ScalerFlags) : nullptr;
+}
+
+void TCustomFFmpeg::ClearTask() {
+  if (!EncoderLibrariesLoaded()) return;
+  CleanUp();
+  ResetSettings();
+  FStopRequested = false;
+  FFinishedNormally = false;
+}
+
+void TCustomFFmpeg::AddInputFile(AVFormatContext* context, int64_t timestampOffset) {
+  if (InputFileCount() >= MaxFiles) {
+    CloseInputFormat(&context);
+    RaiseFFmpeg("Too many input files (at most %d)", MaxFiles);
+  }
+  FInputFiles.push_back(context);
+  FInputOffset.push_back(timestampOffset);
+  FInputScale.emplace_back(MaxStreams, 0.0);
+}
+
+void TCustomFFmpeg::SetForcedDecoder(int slot, const AVCodec* codec) {
+  if (slot < 0 || slot >= MaxFiles * MaxStreams) return;
+  if (static_cast<int>(FForcedDecoders.size()) <= slot) FForcedDecoders.resize(slot + 1, nullptr);
+  FForcedDecoders[slot] = codec;
+}
+
+void TCustomFFmpeg::AddOutputFile(TOutputFilePtr file) { FOutputFiles.push_back(std::move(file)); }
+
+void TCustomFFmpeg::RemoveLastOutputFile() {
+  if (!FOutputFiles.empty()) FOutputFiles.pop_back();
+}
+
+void TCustomFFmpeg::CloseOpenedCodecs() {
+  std::lock_guard<std::recursive_mutex> lock(CodecLock());
+  for (auto* list : {&FOpenedEncoders, &FOpenedDecoders}) {
+    for (AVCodecContext* c : *list) ff::avcodec_close(c);
+    list->clear();
+  }
+}
+
+void TCustomFFmpeg::Transcode() {
+  TRun run(*this);
+  run.BuildInputTables();
+  run.BuildOutputTables();
+  run.MapStreams();
+  run.SetCodecParameters();
+  run.OpenEncoders();
+  run.OpenDecoders();
+  run.InitInputTimes();
+  run.CopyMetadataMaps();
+  run.CopyChapters();
+  run.WriteHeaders();
+  run.LogMapping();
+  run.TimerStart = run.LastReport = WallClock();
+  run.PacketLoop();
+  run.DrainDecoders();
+  run.WriteTrailers();
+  run.ProgressReport(true, -1);
+  run.CloseCodecs();
+  FFinishedNormally = !FStopRequested;
+}
+
+void TCustomFFmpeg::CleanUp() {
+  if (!EncoderLibrariesLoaded()) return;
+  CloseOpenedCodecs();
+  const AVFormatContext* previous = nullptr;
+  for (const TOutputFilePtr& file : FOutputFiles) {
+    if (!file || !file->Context || file->Context == previous) continue;
+    previous = file->Context;
+    AVFormatContext* ctx = file->Context;
+    const std::string name = ctx->url ? MediaUrlToFileName(ctx->url) : std::string();
+    const bool writesFile = !(ctx->oformat && (ctx->oformat->flags & AVFMT_NOFILE));
+    if (file->IOOpened) CloseOutputIO(&ctx->pb);
+    file->IOOpened = false;
+    file->Streams.clear();
+    ff::avformat_free_context(ctx);
+    file->Context = nullptr;
+    // An output that received no media is of no use to anybody.
+    if (writesFile && !name.empty() && (file->PacketsWritten == 0 || WideFileSize(name) == 0))
+      std::remove(name.c_str());
+    if (FSettings.JoinMode) break;
+  }
+  FOutputFiles.clear();
+  for (AVFormatContext*& input : FInputFiles) CloseInputFormat(&input);
+  FInputFiles.clear();
+  FInputOffset.clear();
+  FInputScale.clear();
+}
+
+}  // namespace sw

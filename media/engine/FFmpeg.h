@@ -1,0 +1,225 @@
+#pragma once
+// The transcoding engine of one conversion task: its settings, its input and output
+// files, the per-run tables, and the events through which it talks to its owner.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "media/binding/FFLog.h"
+#include "media/common/FFHandles.h"
+#include "media/common/OptionSet.h"
+
+namespace sw {
+
+// A fatal error of a conversion; the message is the system's own text.
+class FFmpegException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+[[noreturn]] void RaiseFFmpeg(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+inline constexpr int MaxFiles = 20;
+inline constexpr int MaxStreams = 20;
+inline constexpr int MaxStreamMaps = 400;
+inline constexpr int MaxMetaDataMaps = 20;
+inline constexpr int64_t NoLimit = std::numeric_limits<int64_t>::max();
+
+struct TStreamMap {
+  int FileIndex = 0, StreamIndex = 0, SyncFileIndex = 0, SyncStreamIndex = 0;
+};
+
+struct TMetaDataMap {
+  int OutFile = 0, InFile = 0;
+};
+
+// What stream creation decided about one output stream before the run.
+struct TOutputStreamSetup {
+  TCodecContextPtr Codec;               // the encoder's context, opened by the run
+  const AVCodec* Encoder = nullptr;     // forced encoder; nullptr: found by codec id
+  bool StreamCopy = false;
+  std::vector<std::string> BitstreamFilters;  // applied in order before writing
+};
+
+// An output file: its muxer context (owned; closed by the clean-up) and one setup per
+// stream of the context. Join mode repeats one file in the output array.
+struct TOutputFile {
+  AVFormatContext* Context = nullptr;
+  std::vector<TOutputStreamSetup> Streams;
+  bool IOOpened = false;      // Context->pb was opened by us
+  int64_t PacketsWritten = 0;  // a file that received none is removed by the clean-up
+};
+using TOutputFilePtr = std::shared_ptr<TOutputFile>;
+
+// Pipeline settings; option handlers set them, a task reset restores these values.
+struct TEngineSettings {
+  int64_t StartTime = 0;            // µs: decoded material before it is not encoded
+  int64_t RecordingTime = NoLimit;  // µs after StartTime
+  int64_t FileSizeLimit = 0;        // bytes, 0: none
+  int MaxFrames[4] = {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
+                      std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
+  float DtsDeltaThreshold = 10.0f;  // seconds
+  bool CopyTimestamps = false;
+  bool Shortest = false;
+  bool InputSync = false;
+  bool RateEmulation = false;
+  bool ExitOnError = false;
+  int Verbosity = 1;
+  int AudioVolume = 256;            // 256 is unity
+  int AudioSyncMethod = 0;
+  float AudioDriftThreshold = 0.1f;  // seconds
+  bool PacketDump = false, HexDump = false;
+  int ProgramId = 0;
+  std::string VideoFilters;
+  int ScalerFlags = SWS_BICUBIC;
+  bool CopyInitialNonKeyFrames = false;
+  int VideoSyncMethod = -1;
+  int CropBands[4] = {0, 0, 0, 0};
+  bool Deinterlace = false;
+  int TopFieldFirst = -1;
+  bool QuantiserHistogram = false;
+  std::string PassLogPrefix;
+  bool JoinMode = false;
+  int64_t TotalDuration = -1;        // µs, -1: unknown
+  int64_t ReportInterval = 500000;   // µs
+  int64_t PreviewInterval = 100000;  // µs
+  std::vector<TStreamMap> StreamMaps;
+  std::vector<TMetaDataMap> MetaDataMaps;
+};
+
+// Per run: one per input file.
+struct TInputFileInfo {
+  bool EndOfFile = false;
+  int FirstStream = 0;
+  int StreamCount = 0;
+};
+
+// Per run: one per stream of every input file.
+struct TInputStream {
+  int FileIndex = 0;
+  int StreamIndex = 0;
+  AVStream* Stream = nullptr;
+  bool Discard = true;           // until an output stream takes it
+  bool DecodingNeeded = false;
+  TCodecContextPtr Decoder;
+  TResamplerPtr ToDecodeFormat;  // decoded audio to interleaved 16-bit
+  int64_t Start = 0;             // wall clock, rate emulation
+  int64_t NextTime = 0;          // µs
+  int64_t Time = 0;              // µs
+  int PictureCount = 0;
+  bool IsStart = true;
+  bool MultipleFramesShown = false;
+  bool PastRecordingTime = false;
+  bool Flushed = false;
+};
+
+// Per run: one per stream of every output file.
+struct TOutputStream {
+  int FileIndex = 0;
+  int StreamIndex = 0;
+  int SourceIndex = 0;
+  AVStream* Stream = nullptr;
+  TOutputStreamSetup* Setup = nullptr;  // Setup->Codec is the encoder
+  bool EncodingNeeded = false;
+  int FrameNumber = 0;
+  int SyncIndex = 0;                    // input stream driving synchronisation
+  int64_t SyncPosition = 0;             // encoder time base (samples for audio)
+  int64_t MuxPosition = 0;              // end of the last written packet, stream time base
+  bool AudioResamplingNeeded = false;
+  TResamplerPtr Resampler;              // decode format to the encoder's format
+  TAudioFifoPtr Fifo;                   // encoder-format samples not yet encoded
+  std::vector<TBitstreamFilterPtr> Filters;
+  int64_t SavedCodecId = 0;
+  bool Active = false;
+  AVCodecContext* Encoder() const { return Setup->Codec.get(); }
+};
+
+class TCustomFFmpeg;
+
+// sender, samples (interleaved, changeable in place), time µs, bytes, rate, channels, format
+using TAudioHookEvent =
+    std::function<void(TCustomFFmpeg* sender, uint8_t* samples, int64_t time, int byteCount, int sampleRate,
+                       int channels, int sampleFormat)>;
+// sender, input file (-1 on the last report), frame, fps, quality, bit rate kbit/s,
+// total size bytes, output time µs, total duration µs
+using TEngineProgressEvent =
+    std::function<void(TCustomFFmpeg* sender, int fileIndex, int frame, int fps, float quality, float bitRate,
+                       int64_t totalSize, int64_t time, int64_t totalDuration)>;
+using TEngineNotifyEvent = std::function<void(TCustomFFmpeg* sender)>;
+
+class TCustomFFmpeg {
+ public:
+  TCustomFFmpeg();
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  TEngineSettings& Settings() { return FSettings; }
+  const TEngineSettings& Settings() const { return FSettings; }
+  TLibraryOptionSet& OptionSet() { return *FOptionSet; }
+
+  // Input files with their timestamp offsets (µs), scales and forced decoders.
+  int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }
+  AVFormatContext* InputFile(int i) const { return FInputFiles[i]; }
+  // Takes ownership; raises when 20 files are open already.
+  void AddInputFile(AVFormatContext* context, int64_t timestampOffset);
+  int64_t& InputTimestampOffset(int file) { return FInputOffset[file]; }
+  double& InputTimestampScale(int file, int stream) { return FInputScale[file][stream]; }
+  // Slots are numbered over the streams of all input files in order.
+  void SetForcedDecoder(int slot, const AVCodec* codec);
+
+  int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
+  const TOutputFilePtr& OutputFile(int i) const { return FOutputFiles[i]; }
+  void AddOutputFile(TOutputFilePtr file);
+  void RemoveLastOutputFile();
+
+  // Restores every setting, drops the files and maps and renews the option block.
+  void ResetSettings();
+  // Closes everything of the previous task and resets it. Nothing without the libraries.
+  void ClearTask();
+  // The whole conversion on the calling thread; raises FFmpegException on a fatal error.
+  // The per-run tables are gone when it returns, either way.
+  void Transcode();
+  // Closes the files (deleting an output left empty) and frees what the task holds.
+  void CleanUp();
+
+  // Read by the packet loop once per iteration; settable from any thread.
+  void RequestStop() { FStopRequested = true; }
+  bool StopRequested() const { return FStopRequested; }
+  bool FinishedNormally() const { return FFinishedNormally; }
+  void SetFinishedNormally(bool v) { FFinishedNormally = v; }
+
+  // Codec contexts opened by a run and not yet closed (closed under CodecLock).
+  void CloseOpenedCodecs();
+
+  // The engine's own messages, through the log bridge with the engine as sender.
+  void Log(TLogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+  TAudioHookEvent OnAudioHook;
+  TEngineProgressEvent OnProgress;
+  TEngineNotifyEvent OnTerminate;
+
+ protected:
+  std::atomic<bool> FStopRequested{false};
+  std::atomic<bool> FFinishedNormally{false};
+
+ private:
+  struct TRun;
+  friend struct TRun;
+
+  TEngineSettings FSettings;
+  std::unique_ptr<TLibraryOptionSet> FOptionSet;
+  std::vector<AVFormatContext*> FInputFiles;
+  std::vector<int64_t> FInputOffset;
+  std::vector<std::vector<double>> FInputScale;
+  std::vector<const AVCodec*> FForcedDecoders;
+  std::vector<TOutputFilePtr> FOutputFiles;
+  std::vector<AVCodecContext*> FOpenedEncoders, FOpenedDecoders;
+};
+
+}  // namespace sw

@@ -1,0 +1,67 @@
+// Every packet reaches its muxer here: through the stream's bitstream filters, then
+// interleaved with the other streams of its file.
+#include "RunTables.h"
+#include "media/common/FFUtils.h"
+
+namespace sw {
+
+void TCustomFFmpeg::TRun::OpenBitstreamFilters(TOutputStream& ost) {
+  if (!ost.Filters.empty() || !ost.Setup) return;
+  for (const std::string& name : ost.Setup->BitstreamFilters) {
+    const AVBitStreamFilter* filter = ff::av_bsf_get_by_name(name.c_str());
+    if (!filter) RaiseFFmpeg("Unknown bitstream filter %s", name.c_str());
+    AVBSFContext* raw = nullptr;
+    if (ff::av_bsf_alloc(filter, &raw) < 0) RaiseFFmpeg("av_mallocz fail");
+    TBitstreamFilterPtr bsf(raw);
+    const AVCodecParameters* in = ost.Filters.empty() ? ost.Stream->codecpar : ost.Filters.back()->par_out;
+    ff::avcodec_parameters_copy(bsf->par_in, in);
+    bsf->time_base_in = ost.Stream->time_base;
+    const int r = ff::av_bsf_init(bsf.get());
+    if (r < 0) throw FFmpegException(LibraryErrorText(name, r));
+    ost.Filters.push_back(std::move(bsf));
+  }
+}
+
+void TCustomFFmpeg::TRun::WriteFrame(TOutputStream& ost, AVPacket* packet) { FilterAndWrite(ost, packet, 0); }
+
+void TCustomFFmpeg::TRun::FilterAndWrite(TOutputStream& ost, AVPacket* packet, size_t index) {
+  if (index >= ost.Filters.size()) {
+    Interleave(ost, packet);
+    return;
+  }
+  AVBSFContext* bsf = ost.Filters[index].get();
+  const auto failed = [&](int code) {
+    const AVCodecContext* enc = ost.EncodingNeeded ? ost.Encoder() : nullptr;
+    const std::string text = LibraryErrorText(
+        FormatText("%s failed for stream %d, codec %s", bsf->filter->name, packet->stream_index,
+                   enc && enc->codec ? enc->codec->name : "copy"),
+        code);
+    if (S.ExitOnError) throw FFmpegException(text);
+    E.Log(llError, "%s", text.c_str());
+  };
+  const int streamIndex = packet->stream_index;
+  int r = ff::av_bsf_send_packet(bsf, packet);
+  if (r < 0) {
+    ff::av_packet_unref(packet);
+    failed(r);
+    return;
+  }
+  TPacketPtr out(ff::av_packet_alloc());
+  if (!out) RaiseFFmpeg("av_mallocz fail");
+  while ((r = ff::av_bsf_receive_packet(bsf, out.get())) >= 0) {
+    out->stream_index = streamIndex;
+    FilterAndWrite(ost, out.get(), index + 1);
+  }
+  if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) failed(r);
+}
+
+void TCustomFFmpeg::TRun::Interleave(TOutputStream& ost, AVPacket* packet) {
+  const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+  if (start != AV_NOPTS_VALUE) ost.MuxPosition = std::max(ost.MuxPosition, start + packet->duration);
+  TOutputFile& file = *E.OutputFile(ost.FileIndex);
+  const int r = ff::av_interleaved_write_frame(file.Context, packet);
+  if (r < 0) throw FFmpegException(LibraryErrorText("av_interleaved_write_frame()", r));
+  ++file.PacketsWritten;
+}
+
+}  // namespace sw

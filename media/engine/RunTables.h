@@ -1,0 +1,88 @@
+#pragma once
+// The state of one conversion run: the per-run tables, buffers and counters, and the
+// steps that work on them. Built at the start of the run, gone when it ends.
+#include <vector>
+
+#include "FFmpeg.h"
+
+namespace sw {
+
+struct TCustomFFmpeg::TRun {
+  explicit TRun(TCustomFFmpeg& engine);
+  ~TRun();  // closes the codecs left open, frees the tables
+  TRun(const TRun&) = delete;
+  TRun& operator=(const TRun&) = delete;
+
+  TCustomFFmpeg& E;
+  TEngineSettings& S;
+  std::vector<TInputFileInfo> Files;
+  std::vector<TInputStream> Ist;
+  std::vector<TOutputStream> Ost;
+  int FirstGroupSize = 0;  // streams of output file 0, the size of a join group
+  int CurrentFile = 0;     // join mode: the input file being read
+
+  std::vector<uint8_t> DecodeBuffer;   // decoded audio, interleaved 16-bit
+  std::vector<uint8_t> WorkBuffer;     // converted samples before the FIFO
+  std::vector<uint8_t> SilenceBuffer;  // input with prepended silence
+  TFramePtr Decoded;                   // the decoder's frame
+  TFramePtr EncodeFrame;               // one encoder frame taken from a FIFO
+  TPacketPtr Encoded;                  // the encoder's packet
+
+  int64_t TimerStart = 0, LastReport = 0;
+  std::vector<bool> NoPacket;
+  int NoPacketCount = 0;
+  int64_t VideoBytes = 0, AudioBytes = 0, GlobalHeaderBytes = 0;
+  int DuplicatedFrames = 0, DroppedFrames = 0;
+  bool DupDropNotice = false;
+
+  // Set-up and end steps, in their order.
+  void BuildInputTables();
+  void BuildOutputTables();
+  void MapStreams();
+  void SetCodecParameters();
+  void OpenEncoders();
+  void OpenDecoders();
+  void InitInputTimes();
+  void CopyMetadataMaps();
+  void CopyChapters();
+  void WriteHeaders();
+  void LogMapping();
+  void DrainDecoders();
+  void WriteTrailers();
+  void CloseCodecs();
+
+  // Packet loop.
+  void PacketLoop();
+  // Decodes and dispatches one packet of an input stream; no packet drains it.
+  // 0, or -1 when decoding failed.
+  int OutputPacket(int istIndex, AVPacket* packet);
+  bool ChangeJoinFile();  // false: that was the last file
+  void ProgressReport(bool last, int fileIndex);
+  int64_t OutputFileSize(int file) const;
+
+  // Audio path.
+  void AudioEncoderSetup(TOutputStream& ost, TInputStream& ist);
+  int DecodeAudio(int istIndex, AVPacket* packet);
+  void AudioFrame(int istIndex, const AVFrame* frame);
+  void AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size);
+  void EncodeAudioFrame(TOutputStream& ost, AVFrame* frame);
+  void FlushAudio(TOutputStream& ost);
+
+  // Stream copy and muxing.
+  void StreamCopySetup(TOutputStream& ost, TInputStream& ist);
+  void StreamCopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
+  void OpenBitstreamFilters(TOutputStream& ost);
+  // Filters the packet through the stream's chain and writes what comes out; takes the
+  // packet's data (the packet is left blank).
+  void WriteFrame(TOutputStream& ost, AVPacket* packet);
+
+ private:
+  void FilterAndWrite(TOutputStream& ost, AVPacket* packet, size_t filter);
+  void Interleave(TOutputStream& ost, AVPacket* packet);
+  [[noreturn]] void RaiseWithFormats(const std::string& message);
+};
+
+// Wall clock in microseconds.
+int64_t WallClock();
+
+}  // namespace sw
