@@ -1,0 +1,7 @@
+#include "FFmpegTask.h"
+
+namespace sw {
+
+void TFFmpeg::ResetOptions() { FOptions = TOptionSettings{}; }
+
+}  // namespace sw
