@@ -4,4 +4,9 @@ namespace sw {
 
 void TFFmpeg::ResetOptions() { FOptions = TOptionSettings{}; }
 
+void TFFmpeg::ResetSettings() {
+  TCustomFFmpeg::ResetSettings();
+  ResetOptions();
+}
+
 }  // namespace sw

@@ -19,6 +19,8 @@ class TFFmpeg : public TCustomFFmpeg {
   const std::string& ErrorText() const { return FErrorText; }
   // Restores the pending settings' defaults (the engine's own settings are not touched).
   void ResetOptions();
+  // A task reset clears the pending settings too.
+  void ResetSettings() override;
 
   // Opens an input file with the pending settings and takes over its stream parameters.
   // False with ErrorText on failure; raises FFmpegException on the errors said to raise.

@@ -179,7 +179,7 @@ class TCustomFFmpeg {
   void RemoveLastOutputFile();
 
   // Restores every setting, drops the files and maps and renews the option block.
-  void ResetSettings();
+  virtual void ResetSettings();
   // Closes everything of the previous task and resets it. Nothing without the libraries.
   void ClearTask();
   // The whole conversion on the calling thread; raises FFmpegException on a fatal error.
