@@ -84,7 +84,7 @@ TEST_F(Engine, StartAndRecordingTimeCutTheOutputButTheHookSeesEverythingBefore) 
 
   TDecodedAudio out;
   ASSERT_TRUE(DecodeFile(dir.File("cut.mp3"), out));
-  EXPECT_NEAR(out.Seconds(), 4.0, 2.0 * LameFrame / 44100);
+  EXPECT_NEAR(out.Frames(), 4 * 44100, LameFrame);  // the decoder trims the encoder delay
 
   ASSERT_FALSE(totals.empty());
   EXPECT_TRUE(std::all_of(totals.begin(), totals.end(), [](int64_t t) { return t == 4 * Second; }));
