@@ -40,7 +40,10 @@ void RaiseFFmpeg(const char* format, ...) {
 
 TCustomFFmpeg::TCustomFFmpeg() { ResetSettings(); }
 
-TCustomFFmpeg::~TCustomFFmpeg() { CleanUp(); }
+TCustomFFmpeg::~TCustomFFmpeg() {
+  WaitForThreads();
+  CleanUp();
+}
 
 void TCustomFFmpeg::Log(TLogLevel level, const char* format, ...) {
   va_list args;
@@ -90,12 +93,23 @@ void TCustomFFmpeg::RemoveLastOutputFile() {
   if (!FOutputFiles.empty()) FOutputFiles.pop_back();
 }
 
-void TCustomFFmpeg::CloseOpenedCodecs() {
+namespace {
+
+void CloseCodecList(std::vector<AVCodecContext*>& list) {
   std::lock_guard<std::recursive_mutex> lock(CodecLock());
-  for (auto* list : {&FOpenedEncoders, &FOpenedDecoders}) {
-    for (AVCodecContext* c : *list) ff::avcodec_close(c);
-    list->clear();
-  }
+  for (AVCodecContext* c : list) ff::avcodec_close(c);
+  list.clear();
+}
+
+}  // namespace
+
+void TCustomFFmpeg::CloseOpenedEncoders() { CloseCodecList(FOpenedEncoders); }
+
+void TCustomFFmpeg::CloseOpenedDecoders() { CloseCodecList(FOpenedDecoders); }
+
+void TCustomFFmpeg::CloseOpenedCodecs() {
+  CloseOpenedEncoders();
+  CloseOpenedDecoders();
 }
 
 void TCustomFFmpeg::Transcode() {

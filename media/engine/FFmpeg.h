@@ -6,10 +6,13 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ConvertThread.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFHandles.h"
 #include "media/common/OptionSet.h"
@@ -188,13 +191,31 @@ class TCustomFFmpeg {
   // Closes the files (deleting an output left empty) and frees what the task holds.
   void CleanUp();
 
-  // Read by the packet loop once per iteration; settable from any thread.
-  void RequestStop() { FStopRequested = true; }
+  // Starts a run: in the calling thread (the run is over when it returns, and so is the
+  // answer nullptr), or on a new worker that waits until resumed. Nothing happens for a
+  // running task or one whose end was delivered; a task without files gets its end
+  // delivered at once with the reason.
+  TConvertThread* Start(bool threaded, TThreadPriority priority);
+  // The whole life of a run: conversion, closing the codecs, clean-up, end delivery; an
+  // error in one step is logged and kept and does not skip the others.
+  void Run();
+  void DeliverTerminate();
+  // Ends the task whatever its state; a never-started task gets its end delivered from
+  // another thread. With wait, returns only when that work is done.
+  void Stop(bool wait);
+  // The packet loop reads the request once per iteration; settable from any thread.
+  void RequestStop(bool wait = false);
   bool StopRequested() const { return FStopRequested; }
   bool FinishedNormally() const { return FFinishedNormally; }
   void SetFinishedNormally(bool v) { FFinishedNormally = v; }
+  bool Running() const { return FRunning; }
+  bool TerminateDelivered() const { return FTerminateDelivered; }
+  bool ErrorRaised() const { return FErrorRaised; }
+  std::string ErrorMessage() const;
 
   // Codec contexts opened by a run and not yet closed (closed under CodecLock).
+  void CloseOpenedEncoders();
+  void CloseOpenedDecoders();
   void CloseOpenedCodecs();
 
   // The engine's own messages, through the log bridge with the engine as sender.
@@ -205,8 +226,16 @@ class TCustomFFmpeg {
   TEngineNotifyEvent OnTerminate;
 
  protected:
+  // Waits for a worker and a pending end delivery; derived classes call it first thing in
+  // their destructor, while everything the run may touch still exists.
+  void WaitForThreads();
+  void SetError(const std::string& message);
+
   std::atomic<bool> FStopRequested{false};
   std::atomic<bool> FFinishedNormally{false};
+  std::atomic<bool> FRunning{false};
+  std::atomic<bool> FTerminateDelivered{false};
+  std::atomic<bool> FErrorRaised{false};
 
  private:
   struct TRun;
@@ -220,6 +249,14 @@ class TCustomFFmpeg {
   std::vector<const AVCodec*> FForcedDecoders;
   std::vector<TOutputFilePtr> FOutputFiles;
   std::vector<AVCodecContext*> FOpenedEncoders, FOpenedDecoders;
+
+  mutable std::mutex FStateLock;            // the error message and the threads below
+  std::string FErrorMessage;
+  std::unique_ptr<TConvertThread> FWorker;  // kept until the next start or the end of the task
+  bool FWorkerLive = false;                 // the worker has not delivered the end yet
+  std::thread FTerminateThread;             // delivers the end of a task that never ran
+  TManualResetEvent FConversionFinished{true};
+  TManualResetEvent FTerminateFinished{true};
 };
 
 }  // namespace sw
