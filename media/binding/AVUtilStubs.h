@@ -31,7 +31,7 @@ extern "C" {
   X(av_compare_ts) X(av_reduce) X(av_gcd) X(av_d2q) X(av_find_nearest_q_idx) X(av_gettime) \
   X(av_parse_time) X(av_parse_video_size) X(av_parse_video_rate) X(av_get_pix_fmt) \
   X(av_get_pix_fmt_name) X(av_pix_fmt_desc_get) X(av_pix_fmt_desc_next) X(av_get_sample_fmt) \
-  X(av_get_sample_fmt_name) X(av_get_bytes_per_sample) X(av_sample_fmt_is_planar) \
+  X(av_get_sample_fmt_name) X(av_get_sample_fmt_string) X(av_get_pix_fmt_string) X(av_get_bytes_per_sample) X(av_sample_fmt_is_planar) \
   X(av_samples_get_buffer_size) X(av_frame_alloc) X(av_frame_free) X(av_frame_unref) X(av_frame_ref) \
   X(av_frame_get_buffer) X(av_frame_make_writable) X(av_audio_fifo_alloc) X(av_audio_fifo_free) \
   X(av_audio_fifo_write) X(av_audio_fifo_read) X(av_audio_fifo_size) X(av_audio_fifo_realloc) \

@@ -184,6 +184,10 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
   const int index = InputFileCount();
   const int64_t offset = s.CopyTimestamps ? o.InputTimestampOffset : o.InputTimestampOffset - timestamp;
   AddInputFile(context.release(), offset);  // closes the file itself when it refuses it
+  for (int stream = 0; stream < MaxStreams; ++stream) {
+    InputTimestampScale(index, stream) = o.InputTimestampScales[stream];
+    o.InputTimestampScales[stream] = 0;
+  }
   if (s.Verbosity >= 0) ff::av_dump_format(raw, index, fileName.c_str(), 0);
 
   o.InputChannel = 0;

@@ -62,6 +62,13 @@ struct TOptionSettings {
   int StreamIds[20] = {};                    // "streamid", by output stream index
   std::vector<std::string> VideoBitstreamFilters, AudioBitstreamFilters, SubtitleBitstreamFilters;
   std::vector<TMetadataPair> PendingMetadata;
+  double InputTimestampScales[20] = {};      // "itsscale", by stream of the next input file
+
+  // Encoder-private options (name, value) that presets name for the next stream of a kind;
+  // the generic option block does not know them.
+  std::vector<TMetadataPair> VideoPrivateOptions, AudioPrivateOptions, SubtitlePrivateOptions;
+  // Muxer-private options (name, value) for the next output file, e.g. "muxrate".
+  std::vector<TMetadataPair> MuxerOptions;
 };
 
 }  // namespace sw

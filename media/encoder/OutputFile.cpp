@@ -72,13 +72,21 @@ int TFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     RaiseFFmpeg("avformat_alloc_context failed");
   AVFormatContext* context = file->Context;
 
-  // A format's default video codec alone makes no video stream: the mp3 muxer names PNG
-  // for cover pictures, and an audio job must stay audio only.
-  bool video = !o.VideoDisabled && (o.VideoCodecName || o.VideoStreamCopy);
+  // Muxer-private settings such as the MPEG muxers' "muxrate".
+  for (const auto& [name, value] : o.MuxerOptions)
+    if (!context->priv_data || ff::av_opt_set(context->priv_data, name.c_str(), value.c_str(), 0) < 0)
+      Log(llWarning, "Option %s=%s is not taken by muxer %s", name.c_str(), value.c_str(), format->name);
+  o.MuxerOptions.clear();
+
+  // Without inputs a format's default video codec alone makes no video stream: the mp3
+  // muxer names PNG for cover pictures, and an audio job must stay audio only.
+  const bool inputs = InputFileCount() > 0;
+  bool video = !o.VideoDisabled &&
+               ((inputs && format->video_codec != AV_CODEC_ID_NONE) || o.VideoCodecName || o.VideoStreamCopy);
   bool audio = !o.AudioDisabled && (format->audio_codec != AV_CODEC_ID_NONE || o.AudioCodecName || o.AudioStreamCopy);
   bool subtitle = !o.SubtitleDisabled &&
                   (format->subtitle_codec != AV_CODEC_ID_NONE || o.SubtitleCodecName || o.SubtitleStreamCopy);
-  if (InputFileCount() > 0) {
+  if (inputs) {
     bool hasVideo, hasAudio, hasSubtitle;
     try {
       CheckInputs(join, hasVideo, hasAudio, hasSubtitle);
@@ -91,21 +99,22 @@ int TFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     subtitle = subtitle && hasSubtitle;
   }
 
-  if (video) {
-    SetErrorText("new_video_stream fail: video output streams are not supported");
-    return -1;
-  }
-  if (audio) {
+  using TCreate = void (TFFmpeg::*)(TOutputFile&);
+  const struct {
+    bool Wanted;
+    TCreate Create;
+    const char* Failure;
+  } kinds[] = {{video, &TFFmpeg::NewVideoStream, "new_video_stream fail: %s"},
+               {audio, &TFFmpeg::NewAudioStream, "new_audio_stream fail: %s"},
+               {subtitle, &TFFmpeg::NewSubtitleStream, "new_subtitle_stream fail: %s"}};
+  for (const auto& kind : kinds) {
+    if (!kind.Wanted) continue;
     try {
-      NewAudioStream(*file);
+      (this->*kind.Create)(*file);
     } catch (const FFmpegException& e) {
-      SetErrorText(FormatText("new_audio_stream fail: %s", e.what()));
+      SetErrorText(FormatText(kind.Failure, e.what()));
       return -1;
     }
-  }
-  if (subtitle) {
-    SetErrorText("new_subtitle_stream fail: subtitle output streams are not supported");
-    return -1;
   }
 
   if (o.OutputTimestamp != 0) SetCreationTime(context, o.OutputTimestamp);
