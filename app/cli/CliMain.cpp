@@ -11,7 +11,9 @@ namespace {
 const char* const Usage =
     "usage: snipwave-cli COMMAND [ARGS]\n"
     "  libs [--folder DIR]        load the media libraries and report each one\n"
-    "  info FILE [--log LEVEL]    print what the window shows about a file\n";
+    "  info FILE [--log LEVEL]    print what the window shows about a file\n"
+    "  convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
+    "                             convert with option lines for the input and the output\n";
 
 }  // namespace
 
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, std::function<int(const sw::cli::TArgs&)>> commands{
       {"libs", sw::cli::LibsCommand},
       {"info", sw::cli::InfoCommand},
+      {"convert", sw::cli::ConvertCommand},
   };
   if (argc < 2 || !commands.count(argv[1])) {
     std::fputs(Usage, stderr);

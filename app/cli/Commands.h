@@ -10,5 +10,6 @@ using TArgs = std::vector<std::string>;
 
 int LibsCommand(const TArgs& args);
 int InfoCommand(const TArgs& args);
+int ConvertCommand(const TArgs& args);
 
 }  // namespace sw::cli

@@ -121,7 +121,8 @@ void TFFmpeg::ApplyPreset(const std::string& kind, const std::string& preset) {
     const std::optional<std::string>& codec = kind[0] == 'v' && o.VideoCodecName   ? o.VideoCodecName
                                               : kind[0] == 'a' && o.AudioCodecName ? o.AudioCodecName
                                                                                    : o.SubtitleCodecName;
-    if (!builtIn && codec) builtIn = FindBuiltIn(preset + "-" + *codec);
+    // The codec name leads, as the built-in names do ("libx264-main").
+    if (!builtIn && codec) builtIn = FindBuiltIn(*codec + "-" + preset);
   }
   std::string content;
   if (builtIn) {

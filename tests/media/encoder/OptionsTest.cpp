@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "../../LoadedLibraries.h"
+#include "LogCapture.h"
 #include "media/encoder/FFmpegTask.h"
 
 using namespace sw;
@@ -14,32 +13,6 @@ class Options : public WithLibraries {
   void SetUp() override {
     WithLibraries::SetUp();
     Task.ClearTask();  // made before the libraries were loaded: renews its option block
-    Logger.SetTriggerEventInMainThread(false);
-    Logger.SetLogLevel(llDebug);
-    Logger.OnLog = [this](void*, uint32_t, TLogLevel level, const std::string& text) {
-      std::lock_guard<std::mutex> g(Lock);
-      Lines.emplace_back(level, text);
-    };
-  }
-  void TearDown() override { Logger.OnLog = nullptr; }
-  bool Logged(TLogLevel level, const std::string& text) {
-    std::lock_guard<std::mutex> g(Lock);
-    for (const auto& [l, t] : Lines)
-      if (l == level && t == text) return true;
-    return false;
-  }
-  bool LoggedLike(const std::string& head, const std::string& tail) {
-    std::lock_guard<std::mutex> g(Lock);
-    for (const auto& [l, t] : Lines)
-      if (t.rfind(head, 0) == 0 && t.size() >= tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0)
-        return true;
-    return false;
-  }
-  size_t LoggedAt(TLogLevel level) {
-    std::lock_guard<std::mutex> g(Lock);
-    size_t n = 0;
-    for (const auto& line : Lines) n += line.first == level;
-    return n;
   }
   // The message of the refusal, or "" when the option was taken.
   static std::string Refusal(TFFmpeg& task, const std::string& name, const std::string& value) {
@@ -52,9 +25,7 @@ class Options : public WithLibraries {
   }
   static int64_t AudioBitRate(TFFmpeg& task) { return task.OptionSet().CodecContext(AVMEDIA_TYPE_AUDIO)->bit_rate; }
 
-  TFFLogger Logger;
-  std::mutex Lock;
-  std::vector<std::pair<TLogLevel, std::string>> Lines;
+  TLogCapture Log;
   TFFmpeg Task;
 };
 
@@ -98,10 +69,10 @@ TEST_F(Options, CodecAndSizeLinesOnlyWhereCodecNamesAreAllowedOthersSkipped) {
 TEST_F(Options, LowAudioBitRateWarnsAndIsKept) {
   Task.ApplyOption("ab", "64");
   EXPECT_EQ(AudioBitRate(Task), 64);
-  EXPECT_TRUE(Logged(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s"));
-  Lines.clear();
+  EXPECT_TRUE(Log.Logged(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s"));
+  Log.Clear();
   Task.ApplyOption("ab", "128000");
-  EXPECT_EQ(LoggedAt(llWarning), 0u);
+  EXPECT_EQ(Log.LoggedAt(llWarning), 0u);
 }
 
 TEST_F(Options, VideoBitRateStaysOffTheAudioContext) {
@@ -229,7 +200,7 @@ TEST_F(Options, PictureGeometryCropsAspectAndMatrices) {
   EXPECT_EQ(Task.Options().FrameWidth, 640);
   Task.ApplyOption("croptop", "40");
   EXPECT_EQ(Task.Options().FrameHeight, 440);
-  EXPECT_TRUE(Logged(llWarning, "Croptop is deprecated in favor of the crop avfilter"));
+  EXPECT_TRUE(Log.Logged(llWarning, "Croptop is deprecated in favor of the crop avfilter"));
   EXPECT_EQ(Refusal(Task, "cropleft", "640"),
             "Horizontal crop dimensions are outside the range of the original image.\n"
             "Remember to crop first and scale second.");
@@ -252,11 +223,11 @@ TEST_F(Options, PictureGeometryCropsAspectAndMatrices) {
 
 TEST_F(Options, ListsComeFromTheLibrary) {
   Task.ApplyOption("sample_fmt", "list");
-  const size_t sampleLines = LoggedAt(llInfo);
+  const size_t sampleLines = Log.LoggedAt(llInfo);
   EXPECT_EQ(sampleLines, static_cast<size_t>(AV_SAMPLE_FMT_NB) + 1);
-  EXPECT_TRUE(LoggedLike("s16 ", " 16"));  // name and bits, the blanks trimmed at the end
+  EXPECT_TRUE(Log.LoggedLike("s16 ", " 16"));  // name and bits, the blanks trimmed at the end
   Task.ApplyOption("pix_fmt", "list");
-  EXPECT_GT(LoggedAt(llInfo) - sampleLines, 100u);
+  EXPECT_GT(Log.LoggedAt(llInfo) - sampleLines, 100u);
   Task.ApplyOption("sample_fmt", "fltp");
   EXPECT_EQ(Task.Options().AudioSampleFormat, AV_SAMPLE_FMT_FLTP);
 }
@@ -270,7 +241,7 @@ TEST_F(Options, StreamIdsFiltersAndInformationalOptions) {
   EXPECT_EQ(Task.Options().AudioBitstreamFilters, std::vector<std::string>{"mp3decomp"});
   EXPECT_EQ(Task.Options().VideoBitstreamFilters, std::vector<std::string>{"h264_mp4toannexb"});
   Task.ApplyOption("formats", "");
-  EXPECT_TRUE(Logged(llInfo, "Do nothing: option - formats"));
+  EXPECT_TRUE(Log.Logged(llInfo, "Do nothing: option - formats"));
   Task.ApplyOption("f", "pgmyuv");
   EXPECT_TRUE(Task.Options().ImageFormat);
   EXPECT_EQ(Task.Options().ForcedFormat, "image2");

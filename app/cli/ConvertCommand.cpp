@@ -1,0 +1,77 @@
+#include <cstdio>
+
+#include "Commands.h"
+#include "media/binding/FFLoad.h"
+#include "media/binding/FFLog.h"
+#include "media/encoder/FFmpegTask.h"
+
+namespace sw::cli {
+
+namespace {
+
+std::string JoinLines(const TArgs& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// The output path of an output-options record that only has option lines: defaults,
+// general lines (a "target" among them), the output, then the extra streams.
+bool CreateOutput(TFFmpeg& task, const std::string& name, const std::string& lines) {
+  TDefaultsList defaults;
+  BuildDefaults({}, lines, defaults);
+  task.ApplyStreamDefaults(defaults);
+  task.ApplyOptionLines(lines, false);
+  task.ApplyFrameDefaults(defaults);
+  if (task.OpenOutputFile(name, false) < 0) return false;
+  task.ApplyNewStreamLines(lines, defaults);
+  return true;
+}
+
+}  // namespace
+
+int ConvertCommand(const TArgs& args) {
+  TArgs inputLines, outputLines, files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--in" && i + 1 < args.size())
+      inputLines.push_back(args[++i]);
+    else if (files.size() < 2)
+      files.push_back(args[i]);
+    else
+      outputLines.push_back(args[i]);
+  }
+  if (files.size() < 2) {
+    std::fprintf(stderr, "usage: snipwave-cli convert INPUT OUTPUT [--in LINE]... [LINE]...\n");
+    return 2;
+  }
+  TFFLogger logger;  // the libraries' own log lines stay out of the report
+  logger.SetLogLevel(llQuiet);
+  if (!FFLoader().LoadLibrarySet(EncoderLibraries)) {
+    std::fprintf(stderr, "%s\n", FFLoader().GetLastErrorText().c_str());
+    return 1;
+  }
+
+  TFFmpeg task;
+  task.ClearTask();
+  task.OnProgress = [](TCustomFFmpeg*, int file, int, int, float, float bitRate, int64_t size, int64_t time,
+                       int64_t total) {
+    std::fprintf(stderr, "file %d: %.2f s of %.2f s, %lld bytes, %.1f kbit/s\n", file, time / 1e6,
+                 total < 0 ? 0.0 : total / 1e6, static_cast<long long>(size), bitRate);
+  };
+  try {
+    task.ApplyOptionLines(JoinLines(inputLines), true);
+    if (!task.OpenInputFile(files[0]) || !CreateOutput(task, files[1], JoinLines(outputLines))) {
+      std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
+      return 1;
+    }
+    task.Transcode();
+  } catch (const FFmpegException& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    task.CleanUp();
+    return 1;
+  }
+  task.CleanUp();
+  return task.FinishedNormally() ? 0 : 1;
+}
+
+}  // namespace sw::cli

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "../../LoadedLibraries.h"
+#include "../../TempDir.h"
+#include "../engine/DecodeFile.h"
+
+using namespace sw;
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Err;
+};
+
+TRun Convert(const std::string& args) {
+  TRun run;
+  FILE* p = ::popen((std::string(SNIPWAVE_CLI) + " convert " + args + " 2>&1 >/dev/null").c_str(), "r");
+  if (!p) return run;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) run.Err.append(buf, n);
+  const int status = ::pclose(p);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+int64_t StreamBitRate(const std::string& name) {
+  AVFormatContext* c = nullptr;
+  if (OpenInputFormat(&c, name, nullptr, nullptr) < 0) return -1;
+  ff::avformat_find_stream_info(c, nullptr);
+  const int64_t rate = c->nb_streams ? c->streams[0]->codecpar->bit_rate : -1;
+  CloseInputFormat(&c);
+  return rate;
+}
+
+class CliConvert : public WithLibraries {
+ protected:
+  TTempDir Dir;
+};
+
+}  // namespace
+
+TEST_F(CliConvert, OutputStartTimeCutsTwentySecondsAtTheAskedBitRate) {
+  const std::string out = Dir.File("cut.mp3");
+  const TRun run =
+      Convert(TestData("vbr-noheader.mp3") + " " + out + " f=mp3 acodec=libmp3lame ab=96000 ss=2 t=20");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("file -1: "), std::string::npos) << run.Err;  // the last report
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(out, audio));
+  EXPECT_EQ(audio.StreamCount, 1);
+  EXPECT_NEAR(audio.Seconds(), 20.0, 1152.0 / 44100);
+  EXPECT_EQ(StreamBitRate(out), 96000);
+}
+
+TEST_F(CliConvert, TheCutEndsWithTheInputWhenTheInputIsShorter) {
+  // 24 s of input: from 10 s on only 14 s are left.
+  const std::string out = Dir.File("short.mp3");
+  const TRun run =
+      Convert(TestData("vbr-noheader.mp3") + " " + out + " f=mp3 acodec=libmp3lame ab=96000 ss=10 t=20");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(out, audio));
+  EXPECT_NEAR(audio.Seconds(), 14.0, 0.1);
+}
+
+TEST_F(CliConvert, InputLinesTakeCodecNamesAndRefusalsExitWithTheirText) {
+  const std::string out = Dir.File("in.mp3");
+  TRun run = Convert("--in acodec=mp3float " + TestData("mono-vbr.mp3") + " " + out + " ar=8000 ac=1 ab=32000");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(out, audio));
+  EXPECT_EQ(audio.SampleRate, 8000);
+  EXPECT_NEAR(audio.Seconds(), 4.0, 0.2);
+
+  run = Convert(TestData("mono-vbr.mp3") + " " + Dir.File("x.mp3") + " vol=300 threads=2");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "TODO: option - threads\n");
+  run = Convert(TestData("mono-vbr.mp3") + " " + Dir.File("x.mp3") + " t=abc");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "Invalid duration specification for t: abc\n");
+  run = Convert("--in f=nonsense " + TestData("mono-vbr.mp3") + " " + Dir.File("x.mp3"));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "Unknown input format: \"nonsense\"\n");
+  run = Convert(TestData("mono-vbr.mp3") + " " + Dir.File("noextension"));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "Unable to find a suitable output format for '" + Dir.File("noextension") + "'\n");
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("x.mp3")));
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Records every message of the log bridge on the logging thread, at every level.
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "media/binding/FFLog.h"
+
+class TLogCapture {
+ public:
+  TLogCapture() {
+    Logger.SetTriggerEventInMainThread(false);
+    Logger.SetLogLevel(sw::llDebug);
+    Logger.OnLog = [this](void*, uint32_t, sw::TLogLevel level, const std::string& text) {
+      std::lock_guard<std::mutex> g(Lock);
+      Lines.emplace_back(level, text);
+    };
+  }
+  ~TLogCapture() { Logger.OnLog = nullptr; }
+
+  bool Logged(sw::TLogLevel level, const std::string& text) {
+    std::lock_guard<std::mutex> g(Lock);
+    for (const auto& [l, t] : Lines)
+      if (l == level && t == text) return true;
+    return false;
+  }
+  // A line that starts with head and ends with tail.
+  bool LoggedLike(const std::string& head, const std::string& tail) {
+    std::lock_guard<std::mutex> g(Lock);
+    for (const auto& line : Lines) {
+      const std::string& t = line.second;
+      if (t.rfind(head, 0) == 0 && t.size() >= tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0)
+        return true;
+    }
+    return false;
+  }
+  size_t LoggedAt(sw::TLogLevel level) {
+    std::lock_guard<std::mutex> g(Lock);
+    size_t n = 0;
+    for (const auto& line : Lines) n += line.first == level;
+    return n;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> g(Lock);
+    Lines.clear();
+  }
+
+ private:
+  sw::TFFLogger Logger;
+  std::mutex Lock;
+  std::vector<std::pair<sw::TLogLevel, std::string>> Lines;
+};
