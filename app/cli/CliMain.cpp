@@ -13,7 +13,9 @@ const char* const Usage =
     "  libs [--folder DIR]        load the media libraries and report each one\n"
     "  info FILE [--log LEVEL]    print what the window shows about a file\n"
     "  convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
-    "                             convert with option lines for the input and the output\n";
+    "                             convert with option lines for the input and the output\n"
+    "  cut SOURCE --start S --end S [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
+    "                             cut a segment into a new MP3 with five-second fades\n";
 
 }  // namespace
 
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
       {"libs", sw::cli::LibsCommand},
       {"info", sw::cli::InfoCommand},
       {"convert", sw::cli::ConvertCommand},
+      {"cut", sw::cli::CutCommand},
   };
   if (argc < 2 || !commands.count(argv[1])) {
     std::fputs(Usage, stderr);

@@ -11,5 +11,6 @@ using TArgs = std::vector<std::string>;
 int LibsCommand(const TArgs& args);
 int InfoCommand(const TArgs& args);
 int ConvertCommand(const TArgs& args);
+int CutCommand(const TArgs& args);
 
 }  // namespace sw::cli

@@ -145,7 +145,7 @@ struct TOutputStream {
 class TCustomFFmpeg;
 
 // sender, samples (interleaved, changeable in place), time µs, bytes, rate, channels, format
-using TAudioHookEvent =
+using TEngineAudioHookEvent =
     std::function<void(TCustomFFmpeg* sender, uint8_t* samples, int64_t time, int byteCount, int sampleRate,
                        int channels, int sampleFormat)>;
 // sender, input file (-1 on the last report), frame, fps, quality, bit rate kbit/s,
@@ -221,7 +221,7 @@ class TCustomFFmpeg {
   // The engine's own messages, through the log bridge with the engine as sender.
   void Log(TLogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-  TAudioHookEvent OnAudioHook;
+  TEngineAudioHookEvent OnAudioHook;
   TEngineProgressEvent OnProgress;
   TEngineNotifyEvent OnTerminate;
 

@@ -1,0 +1,144 @@
+#include "CutJob.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+
+#include "media/common/MyUtils.h"
+
+namespace sw {
+
+std::string BuildOutputPath(const std::string& folder, const std::string& name) {
+  std::string path = WideIncludeTrailingBackslash(folder) + name;
+  std::string ext = WideExtractFileExt(path);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext != ".mp3") path += ".mp3";
+  return path;
+}
+
+TProposedOutput ProposeOutput(const std::string& sourcePath) {
+  const std::string name = WideExtractFileName(sourcePath);
+  const std::string ext = WideExtractFileExt(name);
+  return {WideExtractFilePath(sourcePath), name.substr(0, name.size() - ext.size()) + "_new" + ext};
+}
+
+int CutVolume(int sliderPosition) { return sliderPosition * 255 / 100; }
+
+TOutputOptions CutOutputOptions(int64_t segStart, int64_t segEnd, int sliderVolume, int sourceBitRate,
+                                const TFileStreamInfo& tags) {
+  TOutputOptions o;
+  o.FileFormat = "mp3";
+  o.AudioCodec = "libmp3lame";
+  o.AudioHook = true;
+  o.StartTime = segStart * 1000000;
+  o.RecordingTime = (segEnd - segStart) * 1000000;
+  o.AudioVolume = CutVolume(sliderVolume);
+  o.AudioBitrate = sourceBitRate;  // applied only when above 0
+  // The new file keeps the source's tags.
+  o.StreamInfo.Title = tags.Title;
+  o.StreamInfo.Author = tags.Author;
+  o.StreamInfo.Album = tags.Album;
+  o.StreamInfo.Genre = tags.Genre;
+  o.StreamInfo.Comment = tags.Comment;
+  o.StreamInfo.Copyright = tags.Copyright;
+  o.StreamInfo.Year = tags.Year;
+  o.StreamInfo.Track = tags.Track;
+  return o;
+}
+
+int TFadeShaper::Gain(int64_t time) const {
+  constexpr double Fade = 5000000.0;
+  double gain;
+  if (time - FStart < 5000000)
+    gain = (time - FStart) / Fade * 256.0;
+  else if (time > FEnd - 5000000)
+    gain = (FEnd - time) / Fade * 256.0;
+  else
+    return 256;
+  // Ties go to even; frames just past the end (the last packet overhangs it) are silent.
+  return std::max(0, static_cast<int>(std::nearbyint(gain)));
+}
+
+void TFadeShaper::Apply(int64_t pts, uint8_t* samples, int size, int sampleRate, int channels,
+                        int sampleFormat) const {
+  if (sampleFormat != AV_SAMPLE_FMT_S16 || channels <= 0 || sampleRate <= 0) return;
+  const int frames = size / 2 / channels;
+  // Buffers before the segment never reach the encoder.
+  if (pts + static_cast<int64_t>(frames) * 1000000 / sampleRate <= FStart) return;
+  auto* s = reinterpret_cast<int16_t*>(samples);
+  for (int i = 0; i < frames; ++i, s += channels) {
+    const int64_t time = pts + static_cast<int64_t>(1000000) * i / sampleRate;
+    if (time < FStart) continue;
+    const int gain = Gain(time);
+    if (gain == 256) continue;
+    for (int c = 0; c < channels; ++c) s[c] = static_cast<int16_t>(std::clamp((s[c] * gain + 128) >> 8, -32768, 32767));
+  }
+}
+
+int ProgressPercent(int64_t currentTime, int64_t totalDuration) {
+  if (totalDuration <= 0) return -1;
+  return static_cast<int>(std::min<int64_t>(currentTime * 100 / totalDuration, 100));
+}
+
+TCutJob::TCutJob(TFFEncoder& encoder, TRunLog runLog, std::string libraryFolder)
+    : FEncoder(encoder), FLog(std::move(runLog)), FLibraryFolder(std::move(libraryFolder)) {}
+
+bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
+  FLog(false, "Begin Time:" + r.StartLabel);
+  FLog(false, "End Time:" + r.EndLabel);
+  FLog(false, "Output:" + OutputPath(r));
+  FLog(false, "Volume:" + std::to_string(CutVolume(r.Volume)));
+  if (!FEncoder.LibrariesReady() && !FEncoder.LoadLibrariesFrom(FLibraryFolder)) {
+    userMessage = FEncoder.ErrorText();
+    FLog(true, "Failed to load audio library, error message: " + userMessage);
+    return false;
+  }
+  FEncoder.ClearTasks();
+  const TInputOptions input;
+  FEncoder.AddTask(r.Source, &input);
+  if (!SetupCutTask(0, r, userMessage)) return false;
+  FEncoder.StartTask(1);
+  return true;
+}
+
+bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMessage) {
+  const std::string path = OutputPath(r);
+  const TOutputOptions options = CutOutputOptions(r.SegStart, r.SegEnd, r.Volume, r.SourceBitRate, r.SourceTags);
+  FShaper = TFadeShaper(r.SegStart, r.SegEnd);  // the markers may move while the job runs
+  std::error_code ec;
+  const std::string folder = WideExtractFilePath(path);
+  if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);
+  if (taskIndex >= FEncoder.TaskCount()) {
+    FLog(false, "None task. task count:" + std::to_string(FEncoder.TaskCount()) + " <=" + std::to_string(taskIndex));
+    userMessage.clear();
+    return false;
+  }
+  if (!FEncoder.SetOutputFile(taskIndex, path, &options)) {
+    FEncoder.RemoveTask(taskIndex);
+    FLog(true, "Failed to convert audio.");
+    userMessage = "Failed to convert audio.";
+    return false;
+  }
+  return true;
+}
+
+void TCutJob::AudioHook(int64_t pts, uint8_t* samples, int size, int rate, int channels, int format) const {
+  FShaper.Apply(pts, samples, size, rate, channels, format);
+}
+
+bool TCutJob::Terminated(const TTerminateInfo& info) const {
+  if (info.TaskIndex < 0) return false;
+  if (info.Finished) {
+    FLog(false, "Completed to cut mp3 file.");
+    return true;
+  }
+  if (info.Exception) {
+    FLog(false, "Failed to cut file.");
+    FLog(false, "Error Message:");
+    FLog(false, info.ExceptionMsg);
+  }
+  return false;
+}
+
+}  // namespace sw

@@ -1,0 +1,84 @@
+#pragma once
+// The "Start Cut" job without the window: the output path, the settings handed to the
+// encoder, the fades, the progress figure and the run-log texts. The window and the
+// command-line tool both drive a cut through TCutJob.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "media/encoder/FFEncode.h"
+#include "media/info/FileStreamInfo.h"
+
+namespace sw {
+
+// folder + "/" (unless it ends in one) + name, with ".mp3" appended unless the name's
+// extension already is ".mp3" in any case.
+std::string BuildOutputPath(const std::string& folder, const std::string& name);
+
+struct TProposedOutput {
+  std::string Folder;  // with its trailing "/"
+  std::string Name;    // song.mp3 -> song_new.mp3
+};
+TProposedOutput ProposeOutput(const std::string& sourcePath);
+
+// The volume slider's 0..100 as the encoder's volume (256 would be unity).
+int CutVolume(int sliderPosition);
+
+// The settings of the one MP3 output. Segment bounds are whole seconds.
+TOutputOptions CutOutputOptions(int64_t segStart, int64_t segEnd, int sliderVolume, int sourceBitRate,
+                                const TFileStreamInfo& sourceTags);
+
+// The five-second fade-in after the segment start and fade-out before its end, applied
+// in place to interleaved 16-bit buffers.
+class TFadeShaper {
+ public:
+  TFadeShaper(int64_t segStartSeconds, int64_t segEndSeconds)
+      : FStart(segStartSeconds * 1000000), FEnd(segEndSeconds * 1000000) {}
+  // The gain of a frame at that time (256 leaves it as it is).
+  int Gain(int64_t time) const;
+  void Apply(int64_t pts, uint8_t* samples, int size, int sampleRate, int channels, int sampleFormat) const;
+
+ private:
+  int64_t FStart, FEnd;  // µs, taken when the task is set up
+};
+
+// Percent for the progress bar, or -1 when the bar is not to move.
+int ProgressPercent(int64_t currentTime, int64_t totalDuration);
+
+// One cut: the job's steps on an encoder, with the run-log lines it writes.
+class TCutJob {
+ public:
+  struct TRequest {
+    std::string Source;
+    std::string Folder, Name;
+    int64_t SegStart = 0, SegEnd = 0;  // seconds
+    int Volume = 70;                   // slider 0..100
+    int SourceBitRate = 0;             // bits per second, 0: the encoder's default
+    TFileStreamInfo SourceTags;
+    std::string StartLabel, EndLabel;  // as the window shows them
+  };
+  // error: false for the information level, true for the error level.
+  using TRunLog = std::function<void(bool error, const std::string& text)>;
+
+  TCutJob(TFFEncoder& encoder, TRunLog runLog, std::string libraryFolder);
+
+  std::string OutputPath(const TRequest& r) const { return BuildOutputPath(r.Folder, r.Name); }
+  // Logs the request, loads the libraries, sets up task 0 and starts it on a worker.
+  // False with the text for the user when nothing was started.
+  bool Start(const TRequest& request, std::string& userMessage);
+  // The encoder's events, to be connected by the caller.
+  void AudioHook(int64_t pts, uint8_t* samples, int size, int rate, int channels, int format) const;
+  // Logs a task's end; true when the task finished and the output can be shown.
+  bool Terminated(const TTerminateInfo& info) const;
+
+ private:
+  bool SetupCutTask(int taskIndex, const TRequest& request, std::string& userMessage);
+
+  TFFEncoder& FEncoder;
+  TRunLog FLog;
+  std::string FLibraryFolder;
+  TFadeShaper FShaper{0, 0};
+};
+
+}  // namespace sw

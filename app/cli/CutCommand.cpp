@@ -1,0 +1,149 @@
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Commands.h"
+#include "app/CutJob.h"
+#include "app/FileInfoText.h"
+#include "media/binding/FFLog.h"
+#include "media/common/MainThread.h"
+#include "media/common/MyUtils.h"
+
+namespace sw::cli {
+
+namespace {
+
+const char* const Usage =
+    "usage: snipwave-cli cut SOURCE --start SECONDS --end SECONDS [--volume 0-100] [--folder DIR] [--name NAME] "
+    "[--yes]\n";
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int) { Interrupted = 1; }
+
+bool ParseSeconds(const std::string& text, int64_t& value) {
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < 0) return false;
+  value = v;
+  return true;
+}
+
+void DrawProgress(int percent) {
+  const int filled = percent / 5;
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "####################", 20 - filled, "", percent);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int CutCommand(const TArgs& args) {
+  TCutJob::TRequest request;
+  bool haveStart = false, haveEnd = false, replace = false;
+  std::string folder, name;
+  int64_t volume = 70;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--start" && hasValue)
+      haveStart = ParseSeconds(args[++i], request.SegStart);
+    else if (a == "--end" && hasValue)
+      haveEnd = ParseSeconds(args[++i], request.SegEnd);
+    else if (a == "--volume" && hasValue && ParseSeconds(args[++i], volume) && volume <= 100)
+      request.Volume = static_cast<int>(volume);
+    else if (a == "--folder" && hasValue)
+      folder = args[++i];
+    else if (a == "--name" && hasValue)
+      name = args[++i];
+    else if (a == "--yes")
+      replace = true;
+    else if (request.Source.empty() && a.rfind("--", 0) != 0)
+      request.Source = a;
+    else {
+      std::fputs(Usage, stderr);
+      return 2;
+    }
+  }
+  if (request.Source.empty() || !haveStart || !haveEnd) {
+    std::fputs(Usage, stderr);
+    return 2;
+  }
+
+  SetMainThread();
+  TFFLogger logger;
+  logger.SetLogLevel(llQuiet);
+  TFFDecoder reader;
+  if (!reader.LibrariesReady() && !reader.LoadLibrariesFrom(ExecutableFolder())) {
+    std::printf("Failed to load audio library, error message: %s\n", reader.ErrorText().c_str());
+    return 1;
+  }
+  if (!reader.OpenMediaFile(request.Source, "")) {
+    std::printf("Failed to load file, error message: %s\n", reader.ErrorText().c_str());
+    return 1;
+  }
+  reader.FillStreamInfo(request.SourceTags);
+  const int64_t length = std::max<int64_t>(0, request.SourceTags.Duration / 1000000);
+  if (request.SegEnd <= request.SegStart || request.SegEnd > length) {
+    std::printf("The segment must end after it starts and lie within the file's %lld seconds.\n",
+                static_cast<long long>(length));
+    return 1;
+  }
+  request.SourceBitRate = request.SourceTags.BitRate;
+  const TProposedOutput proposed = ProposeOutput(request.Source);
+  request.Folder = folder.empty() ? proposed.Folder : folder;
+  request.Name = name.empty() ? proposed.Name : name;
+  request.StartLabel = FormatSeconds(request.SegStart);
+  request.EndLabel = FormatSeconds(request.SegEnd);
+  const std::string output = BuildOutputPath(request.Folder, request.Name);
+  if (WideFileExists(output) && !replace) {
+    std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", output.c_str());
+    return 1;
+  }
+
+  TFFEncoder encoder;
+  TCutJob job(encoder, [](bool, const std::string& text) { std::printf("%s\n", text.c_str()); },
+              ExecutableFolder());
+  std::atomic<bool> ended{false}, finished{false}, failed{false};
+  encoder.OnAudioHook = [&job](TCustomEncoder*, int, int64_t pts, uint8_t* samples, int size, int rate, int ch,
+                               int format) { job.AudioHook(pts, samples, size, rate, ch, format); };
+  encoder.OnProgress = [](TCustomEncoder*, PProgressInfo info) {
+    const int percent = ProgressPercent(info->CurrentTime, info->TotalDuration);
+    if (percent >= 0) DrawProgress(percent);
+  };
+  encoder.OnTerminate = [&](TCustomEncoder*, TTerminateInfo info) {
+    // The run log and the outcome belong to the main thread, as in the window.
+    CallInMainThread([&] {
+      if (info.TaskIndex >= 0) {
+        if (info.Finished) DrawProgress(100);
+        std::fputs("\n", stderr);
+        finished = job.Terminated(info);
+        failed = info.Exception;
+      } else {
+        ended = true;
+      }
+    });
+  };
+  std::string userMessage;
+  if (!job.Start(request, userMessage)) {
+    if (!userMessage.empty()) std::printf("%s\n", userMessage.c_str());
+    return 1;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  bool stopping = false;
+  while (!ended) {
+    WaitForPendingMessages(std::chrono::milliseconds(50));
+    if (Interrupted && !stopping) {
+      stopping = true;
+      encoder.Stop(true);
+    }
+  }
+  std::signal(SIGINT, SIG_DFL);
+  if (finished) {
+    std::printf("%s\n", output.c_str());
+    return 0;
+  }
+  if (!failed) std::printf("Stopped: the cut was not completed.\n");
+  return 1;
+}
+
+}  // namespace sw::cli
