@@ -92,6 +92,19 @@ void Convert(const std::string& in, const std::string& out, int64_t bitRate) {
   engine.Transcode();
 }
 
+// A LAME encoder for 44.1 kHz stereo at 128 kbit/s, taking the format it lists first.
+TCodecContextPtr OpenLame() {
+  const AVCodec* lame = ff::avcodec_find_encoder_by_name("libmp3lame");
+  TCodecContextPtr enc(ff::avcodec_alloc_context3(lame));
+  enc->sample_rate = 44100;
+  ff::av_channel_layout_default(&enc->ch_layout, 2);
+  enc->sample_fmt = lame->sample_fmts[0];
+  enc->bit_rate = 128000;
+  enc->time_base = AVRational{1, 44100};
+  if (ff::avcodec_open2(enc.get(), lame, nullptr) < 0) enc.reset();
+  return enc;
+}
+
 // The least any conversion has to do: decode the MP3 and encode it with LAME, streaming,
 // with only the sample-format conversion LAME needs in between and nothing written.
 void DecodeAndEncode(const std::string& mp3) {
@@ -102,14 +115,7 @@ void DecodeAndEncode(const std::string& mp3) {
   TCodecContextPtr dec(ff::avcodec_alloc_context3(mp3dec));
   ff::avcodec_parameters_to_context(dec.get(), ctx->streams[0]->codecpar);
   ff::avcodec_open2(dec.get(), mp3dec, nullptr);
-  const AVCodec* lame = ff::avcodec_find_encoder_by_name("libmp3lame");
-  TCodecContextPtr enc(ff::avcodec_alloc_context3(lame));
-  enc->sample_rate = 44100;
-  ff::av_channel_layout_default(&enc->ch_layout, 2);
-  enc->sample_fmt = lame->sample_fmts[0];
-  enc->bit_rate = 128000;
-  enc->time_base = AVRational{1, 44100};
-  ff::avcodec_open2(enc.get(), lame, nullptr);
+  TCodecContextPtr enc = OpenLame();
   SwrContext* raw = nullptr;
   ff::swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, 44100, &dec->ch_layout, dec->sample_fmt, 44100, 0,
                           nullptr);
@@ -167,13 +173,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--keep") && i + 1 < argc) keep = argv[++i];
     if (!std::strcmp(argv[i], "--baseline")) {  // the libraries and an open encoder, no conversion
       FFLoader().LoadLibrarySet(EncoderLibraries);
-      const AVCodec* lame = ff::avcodec_find_encoder_by_name("libmp3lame");
-      TCodecContextPtr enc(ff::avcodec_alloc_context3(lame));
-      enc->sample_rate = 44100;
-      ff::av_channel_layout_default(&enc->ch_layout, 2);
-      enc->sample_fmt = lame->sample_fmts[0];
-      enc->bit_rate = 128000;
-      return ff::avcodec_open2(enc.get(), lame, nullptr) < 0;
+      return OpenLame() ? 0 : 1;
     }
     if (!std::strcmp(argv[i], "--minimal") && i + 1 < argc) {
       FFLoader().LoadLibrarySet(EncoderLibraries);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../../LoadedLibraries.h"
+#include "../../RunProgram.h"
 #include "../../TempDir.h"
 #include "../engine/DecodeFile.h"
 
@@ -18,14 +19,8 @@ struct TRun {
 };
 
 TRun Convert(const std::string& args) {
-  TRun run;
-  FILE* p = ::popen((std::string(SNIPWAVE_CLI) + " convert " + args + " 2>&1 >/dev/null").c_str(), "r");
-  if (!p) return run;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) run.Err.append(buf, n);
-  const int status = ::pclose(p);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  TProgramRun run = RunProgram(std::string(SNIPWAVE_CLI) + " convert " + args + " 2>&1 >/dev/null");
+  return {run.Status, run.Output};
 }
 
 int64_t StreamBitRate(const std::string& name) {
