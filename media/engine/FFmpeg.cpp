@@ -53,6 +53,14 @@ void TCustomFFmpeg::Log(TLogLevel level, const char* format, ...) {
   GetLogger().Log(this, level, text);
 }
 
+TLibraryOptionSet& TCustomFFmpeg::OptionSet() {
+  if (!FOptionSet) {
+    if (!EncoderLibrariesLoaded()) throw ELibraryNotLoaded("LibAVCodec not loaded.");
+    FOptionSet = CreateOptionSet(FSettings.ScalerFlags);
+  }
+  return *FOptionSet;
+}
+
 void TCustomFFmpeg::ResetSettings() {
   FSettings = TEngineSettings{};
   FInputFiles.clear();

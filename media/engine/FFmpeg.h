@@ -164,7 +164,8 @@ class TCustomFFmpeg {
 
   TEngineSettings& Settings() { return FSettings; }
   const TEngineSettings& Settings() const { return FSettings; }
-  TLibraryOptionSet& OptionSet() { return *FOptionSet; }
+  // Made on first use once the libraries are there; raises ELibraryNotLoaded before.
+  TLibraryOptionSet& OptionSet();
 
   // Input files with their timestamp offsets (µs), scales and forced decoders.
   int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }

@@ -151,3 +151,10 @@ TEST_F(EngineThreads, AnErrorInTheRunIsKeptAndTheEndStillDelivered) {
   EXPECT_FALSE(engine.FinishedNormally());
   EXPECT_EQ(engine.OutputFileCount(), 0);  // cleaned up
 }
+
+TEST(EngineWithoutLibraries, OptionBlockWaitsForTheLibraries) {
+  TCustomFFmpeg engine;  // made before anything is loaded (each test runs in its own process)
+  EXPECT_THROW(engine.OptionSet(), ELibraryNotLoaded);
+  RequireLibraries();
+  EXPECT_TRUE(engine.OptionSet().SetLibraryOption("b", "64000"));
+}
