@@ -172,12 +172,10 @@ void TCustomFFmpeg::TRun::OpenEncoders() {
     if (S.JoinMode && ost.FileIndex != 0) continue;
     AVCodecContext* enc = ost.Encoder();
     const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder : ff::avcodec_find_encoder(enc->codec_id);
-    const char* type = MediaTypeName(enc->codec_type).c_str();
     if (!codec)
       RaiseWithFormats(FormatText("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                                   static_cast<int>(enc->codec_id), ost.FileIndex, ost.StreamIndex,
                                   MediaTypeName(enc->codec_type).c_str()));
-    (void)type;
     int opened;
     {
       std::lock_guard<std::recursive_mutex> lock(CodecLock());
