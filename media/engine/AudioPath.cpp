@@ -80,6 +80,13 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
   const size_t bytes = static_cast<size_t>(frame->nb_samples) * channels * DecodeBytesPerSample;
   if (DecodeBuffer.size() < bytes) DecodeBuffer.resize(bytes);
   uint8_t* samples = DecodeBuffer.data();
+  // A stream may change its rate or layout midway (joined files): convert by what came.
+  if (frame->format != ist.DecodedFormat || rate != ist.DecodedRate || channels != ist.DecodedChannels) {
+    ist.ToDecodeFormat.reset();
+    ist.DecodedFormat = frame->format;
+    ist.DecodedRate = rate;
+    ist.DecodedChannels = channels;
+  }
   if (frame->format == AV_SAMPLE_FMT_S16) {
     std::memcpy(samples, frame->extended_data[0], bytes);
   } else {
@@ -117,18 +124,23 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
   AVCodecContext* enc = ost.Encoder();
   const AVCodecContext* dec = ist.Decoder.get();
   const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
-  const int encChannels = enc->ch_layout.nb_channels, decChannels = dec->ch_layout.nb_channels;
-  const int encRate = enc->sample_rate, decRate = dec->sample_rate;
+  const int encChannels = enc->ch_layout.nb_channels, decChannels = ist.DecodedChannels;
+  const int encRate = enc->sample_rate, decRate = ist.DecodedRate;
   if (osize <= 0 || encChannels <= 0 || decChannels <= 0 || encRate <= 0 || decRate <= 0)
     RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,
                 encRate);
-  if (encChannels != decChannels) ost.AudioResamplingNeeded = true;
+  if (encChannels != decChannels || encRate != decRate) ost.AudioResamplingNeeded = true;
   const bool convert = ost.AudioResamplingNeeded || enc->sample_fmt != AV_SAMPLE_FMT_S16;
+  if (ost.Resampler && (ost.ResamplerRate != decRate || ost.ResamplerChannels != decChannels)) ost.Resampler.reset();
 
   if (convert && !ost.Resampler) {
     if (ost.AudioResamplingNeeded && dec->sample_fmt != AV_SAMPLE_FMT_S16 && S.Verbosity > 0)
       E.Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
-    ost.Resampler = MakeResampler(enc->ch_layout, enc->sample_fmt, encRate, dec->ch_layout, AV_SAMPLE_FMT_S16, decRate);
+    AVChannelLayout in{};
+    ff::av_channel_layout_default(&in, decChannels);
+    ost.Resampler = MakeResampler(enc->ch_layout, enc->sample_fmt, encRate, in, AV_SAMPLE_FMT_S16, decRate);
+    ost.ResamplerRate = decRate;
+    ost.ResamplerChannels = decChannels;
     if (!ost.Resampler) {
       if (ost.AudioResamplingNeeded)
         RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,

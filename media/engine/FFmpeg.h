@@ -111,6 +111,7 @@ struct TInputStream {
   bool DecodingNeeded = false;
   TCodecContextPtr Decoder;
   TResamplerPtr ToDecodeFormat;  // decoded audio to interleaved 16-bit
+  int DecodedFormat = -1, DecodedRate = 0, DecodedChannels = 0;  // of the current buffer
   int64_t Start = 0;             // wall clock, rate emulation
   int64_t NextTime = 0;          // µs
   int64_t Time = 0;              // µs
@@ -135,6 +136,7 @@ struct TOutputStream {
   int64_t MuxPosition = 0;              // end of the last written packet, stream time base
   bool AudioResamplingNeeded = false;
   TResamplerPtr Resampler;              // decode format to the encoder's format
+  int ResamplerRate = 0, ResamplerChannels = 0;  // the input it was made for
   TAudioFifoPtr Fifo;                   // encoder-format samples not yet encoded
   std::vector<TBitstreamFilterPtr> Filters;
   int64_t SavedCodecId = 0;

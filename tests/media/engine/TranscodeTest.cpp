@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "../../TempDir.h"
 #include "DecodeFile.h"
@@ -259,4 +261,26 @@ TEST_F(Engine, StreamCopyCopiesPacketsUnchangedAndRefusesVolumeOrHook) {
   refused([](TCustomFFmpeg& e) { e.OnAudioHook = [](TCustomFFmpeg*, uint8_t*, int64_t, int, int, int, int) {}; },
           "-acodec copy and AudioHook are incompatible (frames are not decoded)");
   EXPECT_FALSE(Exists(dir.File("refused.mp3")));
+}
+
+TEST_F(Engine, InputThatChangesRateAndChannelsMidwayKeepsItsLength) {
+  TTempDir dir;
+  // Two MP3 files joined byte for byte: 12 s of 44.1 kHz stereo, then 4 s of 22.05 kHz mono.
+  std::ofstream(dir.File("joined.mp3"), std::ios::binary)
+      << std::ifstream(TestData("tagged.mp3"), std::ios::binary).rdbuf()
+      << std::ifstream(TestData("mono-vbr.mp3"), std::ios::binary).rdbuf();
+  TCustomFFmpeg engine;
+  AddInput(engine, dir.File("joined.mp3"));
+  AddOutput(engine, dir.File("out.wav"), "pcm_s16le", 44100, 2, 0, "wav");
+  std::set<std::pair<int, int>> formats;
+  engine.OnAudioHook = [&](TCustomFFmpeg*, uint8_t*, int64_t, int, int rate, int channels, int) {
+    formats.insert({rate, channels});
+  };
+  engine.Transcode();
+  engine.CleanUp();
+  EXPECT_TRUE(formats.count({44100, 2}));
+  EXPECT_TRUE(formats.count({22050, 1}));
+  TDecodedAudio out;
+  ASSERT_TRUE(DecodeFile(dir.File("out.wav"), out));
+  EXPECT_NEAR(out.Seconds(), 16.0, 0.2);
 }
