@@ -25,8 +25,8 @@ double ToDecimal(const std::string& value);
 // The leading integer at text (0 when none); text moves past it.
 int LeadingInt(const char*& text);
 
-// The library's time parser; duration or date. A value it cannot read raises
-// "Invalid duration/date specification for NAME: VALUE".
+// The library's time parser; duration or date. A value it cannot read is refused with
+// the option's name and value.
 int64_t ParseTimeValue(const std::string& name, const std::string& value, bool duration);
 
 }  // namespace sw
