@@ -1,0 +1,198 @@
+#pragma once
+// The player component: plays a media file on its own threads, sends the sound to an SDL
+// audio device, optionally draws a display (the picture, or a waveform for a file
+// without video) and reports position and state changes through events.
+//
+// Threads: the host's thread calls the control operations; the play thread carries out
+// closing and the display; the read thread demuxes; SDL's audio thread decodes inside
+// the audio callback; the event thread delivers OnPosition and OnState (on the main
+// thread through CallInMainThread when TriggerEventInMainThread is true).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "media/common/FFBaseComponent.h"
+#include "media/common/ManualResetEvent.h"
+#include "media/common/PictureBridge.h"
+
+namespace sw {
+
+enum TPlayState : int { psPlay, psPause, psResume, psStep, psStop, psEnd };
+enum TAudioDriver : int { adDefault, adDirectSound, adWaveOut };
+enum TVideoDriver : int { vdDefault, vdDirectDraw, vdGDI };
+
+// Mixing volume: 128 leaves the samples unchanged; the host may write any value 0..255.
+using TAudioVolume = int;
+// A host window given to OpenMedia (an X11 window id, Qt's WId); 0 = none. The player
+// never draws into it: with a host window the display is offered through OnVideoHook.
+using TWindowHandle = uintptr_t;
+
+class TCustomPlayer;
+struct PlayContext;
+class TEventThread;
+class TPlayerEvents;
+
+// Published but never raised: audio hooking is not enabled by this player.
+using TAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample, int ASize,
+                                           int ASampleRate, int AChannels)>;
+// ADuration in microseconds; AFrameWidth/AFrameHeight -1 without a picture; the handler
+// may change the display size.
+using TFileOpenEvent = std::function<void(TCustomPlayer* Sender, int64_t ADuration, int AFrameWidth,
+                                          int AFrameHeight, int& AScreenWidth, int& AScreenHeight)>;
+using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, TPlayState APlayState)>;
+// APTS: microseconds from the start of the file.
+using TPositionEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS)>;
+// Every drawn frame (24-bit BGR rows, top-down) with its time in microseconds. Runs on
+// the play thread; leaving AUpdate true keeps changes made to the pixels for the own window.
+using TVideoHookEvent = std::function<void(TCustomPlayer* Sender, TPixelBuffer& ABitmap, int64_t APTS, bool& AUpdate)>;
+
+class TCustomPlayer : public TFFBaseComponent {
+ public:
+  TCustomPlayer();
+  ~TCustomPlayer() override;  // stops and waits; nothing is delivered during teardown
+  TCustomPlayer(const TCustomPlayer&) = delete;
+  TCustomPlayer& operator=(const TCustomPlayer&) = delete;
+
+  const std::string& Version() const { return FVersion; }
+
+  // The libraries of the player set (codec, resampler, filter, format, util, scaler, C
+  // runtime and SDL) are loaded.
+  bool LibrariesReady() const;
+  // False with ErrorText := the loader's text when a library cannot be loaded.
+  bool LoadLibrariesFrom(const std::string& folder);
+
+  // Closes what plays, then opens the file (UTF-8 name) and starts playing it, or holds
+  // it paused at its start. False with ErrorText set when it cannot be played.
+  bool OpenMedia(const std::string& fileName, TWindowHandle screenHandle, bool startPaused);
+  // wait = false returns at once and the play thread closes; wait = true returns when
+  // everything is closed. Harmless when nothing plays.
+  void Stop(bool wait);
+  void Pause();   // announces psPause; nothing when nothing plays or already paused
+  void Resume();  // announces psResume; nothing when nothing plays or not paused
+  // position in microseconds from the start of the file (clamped to the duration);
+  // flags bit 2 = position is a byte offset, bit 1 = backward; wait = return when done.
+  void Seek(uint8_t flags, bool wait, int64_t position);
+
+  const std::string& ErrorText() const { return FErrorText; }
+
+  // Published properties.
+  TAudioDriver AudioDriver() const { return FAudioDriver; }
+  void SetAudioDriver(TAudioDriver v) { FAudioDriver = v; }
+  TVideoDriver VideoDriver() const { return FVideoDriver; }
+  void SetVideoDriver(TVideoDriver v) { FVideoDriver = v; }
+  TAudioVolume AudioVolume() const { return FAudioVolume.load(std::memory_order_relaxed); }
+  void SetAudioVolume(TAudioVolume v);  // kept within 0..255; applies from the next buffer
+  bool Mute() const { return FMute.load(std::memory_order_relaxed); }
+  void SetMute(bool v) { FMute.store(v, std::memory_order_relaxed); }
+  bool DisableAudio() const { return FDisableAudio; }
+  void SetDisableAudio(bool v) { FDisableAudio = v; }
+  bool DisableVideo() const { return FDisableVideo; }
+  void SetDisableVideo(bool v) { FDisableVideo = v; }
+  bool DisableDisplay() const { return FDisableDisplay; }
+  void SetDisableDisplay(bool v) { FDisableDisplay = v; }
+  int FrameWidth() const { return FFrameWidth; }
+  void SetFrameWidth(int v) { FFrameWidth = v; }
+  int FrameHeight() const { return FFrameHeight; }
+  void SetFrameHeight(int v) { FFrameHeight = v; }
+  int ScreenWidth() const { return FScreenWidth; }
+  void SetScreenWidth(int v) { FScreenWidth = v; }
+  int ScreenHeight() const { return FScreenHeight; }
+  void SetScreenHeight(int v) { FScreenHeight = v; }
+  bool TriggerEventInMainThread() const { return FTriggerEventInMainThread; }
+  void SetTriggerEventInMainThread(bool v) { FTriggerEventInMainThread = v; }
+  bool VideoHook() const { return FVideoHook; }
+  void SetVideoHook(bool v) { FVideoHook = v; }
+  float AspectRatio() const { return FAspectRatio; }
+
+  // Unpublished fields.
+  const std::string& VideoFilterText() const { return FVideoFilterText; }
+  void SetVideoFilterText(const std::string& v) { FVideoFilterText = v; }
+  const std::string& FileName() const { return FFileName; }
+  TWindowHandle ScreenHandle() const { return FScreenHandle; }
+  TPlayState State() const { return FState.load(); }
+  // The latest computed position in microseconds; -1 when nothing has been computed.
+  int64_t CurrentPosition() const { return FCurrentPosition.load(); }
+  // Duration of the open file in microseconds; -1 when unknown or nothing is open.
+  int64_t Duration() const;
+  bool Playing() const;  // a file is open
+  bool Paused() const;
+
+  // Logs the text as an error of the player; keep = also store it in ErrorText.
+  void ReportError(const std::string& text, bool keep);
+
+  // Events. Set them before OpenMedia; with TriggerEventInMainThread false OnPosition and
+  // OnState run on the event thread, and OnVideoHook always runs on the play thread.
+  TAudioHookEvent OnAudioHook;
+  TFileOpenEvent OnFileOpen;
+  TPositionEvent OnPosition;
+  TPlayStateEvent OnState;
+  TVideoHookEvent OnVideoHook;
+
+ protected:
+  void StoreAspectRatio(float v);
+
+ private:
+  friend struct PlayContext;
+  friend class TPlayThread;
+  friend class TEventThread;
+  friend class TPlayerEvents;
+
+  bool StartSDL();
+  void StopSDL();
+  void ResetPlayerState();
+  void ClosePlayContext();
+  void JoinPlayThread();
+  void WaitForEnd();
+  void SetState(TPlayState state);
+  void ReportPosition();
+  void RaiseFileOpen();
+  void PostPlayerNews(unsigned bits);
+
+  // Set at construction.
+  std::string FErrorText;
+  // Properties: written by the host's thread; the read and play threads read them at open.
+  TAudioDriver FAudioDriver = adDefault;
+  TVideoDriver FVideoDriver = vdDefault;
+  bool FDisableAudio = false, FDisableVideo = false, FDisableDisplay = false;
+  int FFrameWidth = 0, FFrameHeight = 0;
+  int FScreenWidth = 0, FScreenHeight = 0;
+  bool FTriggerEventInMainThread = true;
+  bool FVideoHook = false;
+  float FAspectRatio = 0;
+  std::string FVideoFilterText;
+  std::string FFileName;
+  TWindowHandle FScreenHandle = 0;
+  // Read by SDL's audio thread on every buffer without a lock.
+  std::atomic<int> FAudioVolume{128};
+  std::atomic<bool> FMute{false};
+
+  // --- protected by FPlayerLock: the open play context and the SDL state.
+  mutable std::recursive_mutex FPlayerLock;
+  std::unique_ptr<PlayContext> FPlayback;
+  bool FSDLStarted = false;
+
+  // The play thread: started by OpenMedia, ends by itself after closing; joined by the
+  // next OpenMedia, Stop(true) or the destructor (only on the host's thread).
+  std::thread FPlayThread;
+  TManualResetEvent FThreadDoneEvent{true};
+  TManualResetEvent FSeekDoneEvent{true};
+
+  // Events: the ring and its thread (see PlayerEvents.cpp).
+  std::unique_ptr<TPlayerEvents> FEvents;
+  std::unique_ptr<TEventThread> FEventThread;
+  std::atomic<TPlayState> FState{psStop};
+  std::atomic<int64_t> FCurrentPosition{-1};
+  int64_t FLastReportedPosition;  // play thread only (reset while no context is open)
+};
+
+class TFFPlayer : public TCustomPlayer {
+ public:
+  // Stores the value only when it differs; with a file open the display is re-made.
+  void SetAspectRatio(float v) { StoreAspectRatio(v); }
+};
+
+}  // namespace sw
