@@ -7,12 +7,14 @@ using namespace sw;
 
 namespace {
 
-// A uniform picture in planar YUV 4:2:0.
+// A uniform picture in planar YUV 4:2:0. The scaler's vector code writes whole blocks
+// past the end of short rows, so each plane keeps a margin behind it.
 struct TYuvPicture {
+  static constexpr size_t Margin = 64;
   TYuvPicture(int w, int h, uint8_t y, uint8_t u, uint8_t v) {
-    planes[0].assign(static_cast<size_t>(w) * h, y);
-    planes[1].assign(static_cast<size_t>(w / 2) * (h / 2), u);
-    planes[2].assign(static_cast<size_t>(w / 2) * (h / 2), v);
+    planes[0].assign(static_cast<size_t>(w) * h + Margin, y);
+    planes[1].assign(static_cast<size_t>(w / 2) * (h / 2) + Margin, u);
+    planes[2].assign(static_cast<size_t>(w / 2) * (h / 2) + Margin, v);
     for (int i = 0; i < 3; ++i) data[i] = planes[i].data();
     lines[0] = w;
     lines[1] = lines[2] = w / 2;
