@@ -13,7 +13,7 @@ bool DurationNeedsMeasuring(const AVFormatContext* context, int streamIndex, int
   return impliedBytes > static_cast<double>(fileSize) * 1.1;
 }
 
-TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex) {
+TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex, const std::function<bool()>& stop) {
   TMeasuredLength result;
   AVFormatContext* raw = nullptr;
   if (OpenInputFormat(&raw, url, nullptr, nullptr) < 0) return result;
@@ -24,6 +24,10 @@ TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex) {
   if (!packet) return result;
   int64_t ticks = 0, bytes = 0;
   while (ff::av_read_frame(raw, packet.get()) >= 0) {
+    if (stop && stop()) {
+      ff::av_packet_unref(packet.get());
+      return result;
+    }
     if (packet->stream_index == streamIndex) {
       ticks += packet->duration;
       bytes += packet->size;

@@ -2,6 +2,7 @@
 // Measures a file's real length by reading its packets once, without decoding, for files
 // whose length the library could only estimate.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "media/binding/AVFormatStubs.h"
@@ -19,7 +20,8 @@ struct TMeasuredLength {
 bool DurationNeedsMeasuring(const AVFormatContext* context, int streamIndex, int64_t fileSize);
 
 // Reads every packet of the stream through a second context on the same URL;
-// Duration stays -1 when nothing could be read.
-TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex);
+// Duration stays -1 when nothing could be read or when stop() turned true on the way.
+TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex,
+                                    const std::function<bool()>& stop = {});
 
 }  // namespace sw

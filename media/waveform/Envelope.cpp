@@ -1,0 +1,54 @@
+#include "Envelope.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sw {
+
+TEnvelopeBuilder::TEnvelopeBuilder(int columns, int64_t duration) {
+  FEnvelope.Duration = duration;
+  FEnvelope.Columns.resize(static_cast<std::size_t>(std::max(columns, 0)));
+}
+
+int TEnvelopeBuilder::ColumnAt(double time) const {
+  const int last = static_cast<int>(FEnvelope.Columns.size()) - 1;
+  if (FEnvelope.Duration <= 0) return last;
+  const double column = std::floor(time * (last + 1) / static_cast<double>(FEnvelope.Duration));
+  return static_cast<int>(std::min<double>(column, last));
+}
+
+void TEnvelopeBuilder::Add(const float* samples, int count, int sampleRate) {
+  if (FEnvelope.Columns.empty() || sampleRate <= 0) return;
+  const int columns = static_cast<int>(FEnvelope.Columns.size());
+  const double step = 1e6 / sampleRate;
+  const double columnTime = static_cast<double>(FEnvelope.Duration) / columns;
+  int i = 0;
+  while (i < count) {
+    const int column = ColumnAt(FTime);
+    if (column > FEnvelope.Filled) {
+      FEnvelope.Filled = column;
+      FTouched = false;
+    }
+    // The samples that still fall in this column (all the rest in the last one).
+    int run = count - i;
+    if (column + 1 < columns) {
+      const double left = (column + 1) * columnTime - FTime;
+      run = std::clamp(static_cast<int>(std::ceil(left / step)), 1, count - i);
+    }
+    TPeak& peak = FEnvelope.Columns[static_cast<std::size_t>(column)];
+    float lo = FTouched ? peak.Min : samples[i], hi = FTouched ? peak.Max : samples[i];
+    for (int k = i; k < i + run; ++k) {
+      lo = std::min(lo, samples[k]);
+      hi = std::max(hi, samples[k]);
+    }
+    peak = {lo, hi};
+    FTouched = true;
+    i += run;
+    FTime += run * step;
+  }
+  FEnvelope.DecodedDuration = static_cast<int64_t>(std::llround(FTime));
+}
+
+void TEnvelopeBuilder::Finish() { FEnvelope.Filled = static_cast<int>(FEnvelope.Columns.size()); }
+
+}  // namespace sw
