@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "TrackbarModel.h"
 #include "TrackbarPictures.h"
@@ -118,6 +119,10 @@ class TKorTrackbar : public QWidget {
   const TKorPicture& EndCut() const { return Picture(piEndCut); }
   void SetEndCut(const TKorPicture& p) { SetPicture(piEndCut, p); }
 
+  // The sound overview along the track; an empty one leaves the track plain.
+  const TTrackbarEnvelope& Envelope() const { return Model_.Envelope(); }
+  void SetEnvelope(TTrackbarEnvelope v) { Model_.SetEnvelope(std::move(v)); }
+
   // Where the markers are drawn, for telling a marker click from any other.
   QRect SegStartRect() const;
   QRect SegEndRect() const;
@@ -160,6 +165,7 @@ class TKorTrackbar : public QWidget {
   void Dispatch(TTrackbarEvent e, const TMouseArgs& args);
   void UpdatePictureSizes();
   void Render(QImage& surface) const;
+  void DrawEnvelope(QPainter& p, qreal ratio) const;
   void DrawPicture(QPainter& p, TPictureId id, const TRect& where, TArgb key) const;
   const TKorPicture& TickPicture() const;
   void SetPictureSmoothing(QPainter& p) const;

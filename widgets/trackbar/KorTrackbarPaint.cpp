@@ -1,6 +1,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 #include "KorTrackbar.h"
@@ -14,6 +15,9 @@ constexpr TArgb kStartPen = 0xFF32654C;
 constexpr TArgb kEndPen = 0xFF65324B;
 // Marker and cut pictures let the track show through a little.
 constexpr qreal kMarkerOpacity = 0.8;
+// The sound overview: a translucent slate blue that the light thumb, the green and red
+// markers and the shading all stand out against, with the groove still showing through.
+constexpr TArgb kEnvelopeColor = 0xA0345A82;
 
 QColor Argb(TArgb c) { return QColor::fromRgba(c); }
 
@@ -51,6 +55,26 @@ void TKorTrackbar::SetPictureSmoothing(QPainter& p) const {
   p.setRenderHint(QPainter::SmoothPixmapTransform, ratio != std::floor(ratio));
 }
 
+void TKorTrackbar::DrawEnvelope(QPainter& p, qreal ratio) const {
+  const TRect track = Model_.TrackRect();
+  if (Model_.Envelope().Empty() || track.Height() <= 2) return;
+  // One bar per device pixel, so a 2x screen shows twice the detail.
+  p.save();
+  p.scale(1 / ratio, 1 / ratio);
+  const double middle = (track.Top + track.Bottom) / 2.0 * ratio;
+  const double half = (track.Height() / 2.0 - 1) * ratio;
+  const QColor color = Argb(kEnvelopeColor);
+  const int right = static_cast<int>(std::ceil(track.Right * ratio));
+  for (int px = static_cast<int>(std::floor(track.Left * ratio)); px < right; ++px) {
+    TEnvelopeBar bar;
+    if (!Model_.EnvelopeBar(px / ratio, (px + 1) / ratio, bar)) continue;
+    const int top = static_cast<int>(std::floor(middle - bar.Up * half));
+    const int bottom = static_cast<int>(std::ceil(middle + bar.Down * half));
+    p.fillRect(QRect(px, top, 1, std::max(1, bottom - top)), color);
+  }
+  p.restore();
+}
+
 void TKorTrackbar::Render(QImage& surface) const {
   const TTrackbarModel& m = Model_;
   QPainter p(&surface);
@@ -65,6 +89,7 @@ void TKorTrackbar::Render(QImage& surface) const {
   }
 
   if (!Pictures_[piTrack].IsEmpty()) p.drawImage(ToQRect(m.TrackRect()), Pictures_[piTrack].ForRatio(ratio));
+  DrawEnvelope(p, ratio);
 
   SetPictureSmoothing(p);
   const TKorPicture& tick = TickPicture();

@@ -1,6 +1,7 @@
 #include "TrackbarModel.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sw {
 
@@ -65,6 +66,11 @@ void TTrackbarModel::SetShowSegment(bool v) {
   SegEnd_ = Max_;
   SegStartX_ = PixelOf(SegStart_);
   SegEndX_ = PixelOf(SegEnd_);
+  RequestRepaint();
+}
+
+void TTrackbarModel::SetEnvelope(TTrackbarEnvelope v) {
+  Envelope_ = std::move(v);
   RequestRepaint();
 }
 

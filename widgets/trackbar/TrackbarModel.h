@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "TrackbarEnvelope.h"
 #include "TrackbarGeometry.h"
 #include "TrackbarTypes.h"
 
@@ -57,6 +58,12 @@ class TTrackbarModel {
   void SetTrackLeftOffset(int v) { TrackLeftOffset_ = v; }
   int TrackRightOffset() const { return TrackRightOffset_; }
   void SetTrackRightOffset(int v) { TrackRightOffset_ = v; }
+
+  // The sound overview drawn along the track; an empty one leaves the track plain.
+  const TTrackbarEnvelope& Envelope() const { return Envelope_; }
+  void SetEnvelope(TTrackbarEnvelope v);
+  // The overview's bar between two control columns (see EnvelopeBarAt).
+  bool EnvelopeBar(double x0, double x1, TEnvelopeBar& bar) const { return EnvelopeBarAt(Envelope_, Map(), x0, x1, bar); }
 
   // Colours: TColor in and out, kept as opaque ARGB for drawing.
   TColor BGColor() const { return ArgbToColor(BGArgb_); }
@@ -136,6 +143,8 @@ class TTrackbarModel {
   TArgb RightBrush_ = 0x65F5BCDA;
   TArgb Keys_[kcCount] = {ColorToArgb(0xE7E7E7), ColorToArgb(0xE7E7E7), ColorToArgb(clBlack),
                           ColorToArgb(clBlack), ColorToArgb(clBlack)};
+
+  TTrackbarEnvelope Envelope_;
 
   int Width_ = 0;
   TPictureSizes Sizes_;

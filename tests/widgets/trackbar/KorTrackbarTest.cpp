@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "KorTrackbar.h"
+#include "TrackbarGrab.h"
 
 using namespace sw;
+using sw::test::PixelAt;
+using sw::test::SaveForReview;
 
 namespace {
 
@@ -59,18 +62,6 @@ void Prepare(TKorTrackbar& t, qint64 start, qint64 end, qint64 position) {
   t.SetSegEndPos(end);
   t.SetSegStartPos(start);
   t.SetPosition(position);
-}
-
-QRgb PixelAt(const QImage& image, int x, int y) {
-  const qreal r = image.devicePixelRatio();
-  return image.pixel(qRound(x * r), qRound(y * r));
-}
-
-void SaveForReview(const QImage& image, const QString& name) {
-  const QString dir = qEnvironmentVariable("TRACKBAR_GRAB_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(dir);
-  image.save(dir + "/" + name + QString("@%1x.png").arg(image.devicePixelRatio()));
 }
 
 }  // namespace
@@ -300,25 +291,7 @@ class KorTrackbarTest : public QObject {
 
   void mainWindowSetLooksRight() {
     TKorTrackbar t;
-    t.resize(244, 25);
-    t.SetBGColor(0xDBEAEC);
-    t.SetShowCut(false);
-    t.SetTickOffsetY(5);
-    t.SetTrackOffsetY(5);
-    t.SetSegOffsetY(5);
-    for (auto id : {TKorTrackbar::piTickUp, TKorTrackbar::piTickDown, TKorTrackbar::piTickHot,
-                    TKorTrackbar::piTickDisable, TKorTrackbar::piTrack, TKorTrackbar::piSegmentStart,
-                    TKorTrackbar::piSegmentEnd}) {
-      static const char* names[] = {"TickUp", "TickDown", "TickHot", "TickDisable", "Track",
-                                    "SegmentStart", "SegmentEnd"};
-      t.SetPicture(id, TKorPicture::FromFile(QString(":/trackbar/window/") + names[id]));
-    }
-    t.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&t));
-    t.SetMax(205);
-    t.SetSegEndPos(150);
-    t.SetSegStartPos(40);
-    t.SetPosition(100);
+    QVERIFY(test::ShowWindowLook(t, 205, 40, 150, 100));
     QCOMPARE(t.TrackOffsetX(), 16);
     QCOMPARE(t.Model().TickX(), 119);
     const QImage shot = t.grab().toImage();
