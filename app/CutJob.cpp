@@ -25,14 +25,14 @@ TProposedOutput ProposeOutput(const std::string& sourcePath) {
 
 int CutVolume(int sliderPosition) { return sliderPosition * 255 / 100; }
 
-TOutputOptions CutOutputOptions(int64_t segStart, int64_t segEnd, int sliderVolume, int sourceBitRate,
+TOutputOptions CutOutputOptions(int64_t segStartTime, int64_t segEndTime, int sliderVolume, int sourceBitRate,
                                 const TFileStreamInfo& tags) {
   TOutputOptions o;
   o.FileFormat = "mp3";
   o.AudioCodec = "libmp3lame";
   o.AudioHook = true;
-  o.StartTime = segStart * 1000000;
-  o.RecordingTime = (segEnd - segStart) * 1000000;
+  o.StartTime = segStartTime;
+  o.RecordingTime = segEndTime - segStartTime;
   o.AudioVolume = CutVolume(sliderVolume);
   o.AudioBitrate = sourceBitRate;  // applied only when above 0
   // The new file keeps the source's tags.
@@ -104,8 +104,9 @@ bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
 
 bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMessage) {
   const std::string path = OutputPath(r);
-  const TOutputOptions options = CutOutputOptions(r.SegStart, r.SegEnd, r.Volume, r.SourceBitRate, r.SourceTags);
-  FShaper = TFadeShaper(r.SegStart, r.SegEnd);  // the markers may move while the job runs
+  const TOutputOptions options =
+      CutOutputOptions(r.SegStartTime(), r.SegEndTime(), r.Volume, r.SourceBitRate, r.SourceTags);
+  FShaper = TFadeShaper(r.SegStartTime(), r.SegEndTime());  // the markers may move while the job runs
   std::error_code ec;
   const std::string folder = WideExtractFilePath(path);
   if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);

@@ -25,16 +25,15 @@ TProposedOutput ProposeOutput(const std::string& sourcePath);
 // The volume slider's 0..100 as the encoder's volume (256 would be unity).
 int CutVolume(int sliderPosition);
 
-// The settings of the one MP3 output. Segment bounds are whole seconds.
-TOutputOptions CutOutputOptions(int64_t segStart, int64_t segEnd, int sliderVolume, int sourceBitRate,
+// The settings of the one MP3 output. Segment bounds in µs.
+TOutputOptions CutOutputOptions(int64_t segStartTime, int64_t segEndTime, int sliderVolume, int sourceBitRate,
                                 const TFileStreamInfo& sourceTags);
 
 // The five-second fade-in after the segment start and fade-out before its end, applied
 // in place to interleaved 16-bit buffers.
 class TFadeShaper {
  public:
-  TFadeShaper(int64_t segStartSeconds, int64_t segEndSeconds)
-      : FStart(segStartSeconds * 1000000), FEnd(segEndSeconds * 1000000) {}
+  TFadeShaper(int64_t segStartTime, int64_t segEndTime) : FStart(segStartTime), FEnd(segEndTime) {}  // µs
   // The gain of a frame at that time (256 leaves it as it is).
   int Gain(int64_t time) const;
   void Apply(int64_t pts, uint8_t* samples, int size, int sampleRate, int channels, int sampleFormat) const;
@@ -53,10 +52,19 @@ class TCutJob {
     std::string Source;
     std::string Folder, Name;
     int64_t SegStart = 0, SegEnd = 0;  // seconds
+    // µs past those seconds: the command line's fractions; the window leaves them 0.
+    int64_t SegStartFraction = 0, SegEndFraction = 0;
     int Volume = 70;                   // slider 0..100
     int SourceBitRate = 0;             // bits per second, 0: the encoder's default
     TFileStreamInfo SourceTags;
     std::string StartLabel, EndLabel;  // as the window shows them
+
+    int64_t SegStartTime() const { return SegStart * 1000000 + SegStartFraction; }
+    int64_t SegEndTime() const { return SegEnd * 1000000 + SegEndFraction; }
+    void SetSegment(int64_t startTime, int64_t endTime) {
+      SegStart = startTime / 1000000, SegStartFraction = startTime % 1000000;
+      SegEnd = endTime / 1000000, SegEndFraction = endTime % 1000000;
+    }
   };
   // error: false for the information level, true for the error level.
   using TRunLog = std::function<void(bool error, const std::string& text)>;

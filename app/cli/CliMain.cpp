@@ -6,19 +6,6 @@
 
 #include "Commands.h"
 
-namespace {
-
-const char* const Usage =
-    "usage: snipwave-cli COMMAND [ARGS]\n"
-    "  libs [--folder DIR]        load the media libraries and report each one\n"
-    "  info FILE [--log LEVEL]    print what the window shows about a file\n"
-    "  convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
-    "                             convert with option lines for the input and the output\n"
-    "  cut SOURCE --start S --end S [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
-    "                             cut a segment into a new MP3 with five-second fades\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const std::map<std::string, std::function<int(const sw::cli::TArgs&)>> commands{
@@ -27,9 +14,28 @@ int main(int argc, char** argv) {
       {"convert", sw::cli::ConvertCommand},
       {"cut", sw::cli::CutCommand},
   };
-  if (argc < 2 || !commands.count(argv[1])) {
-    std::fputs(Usage, stderr);
-    return 2;
+  const sw::cli::TArgs args(argv + 1, argv + argc);
+  if (args.empty()) return sw::cli::UsageError("");
+  const std::string& first = args[0];
+  if (first == "--version") {
+    std::printf("snipwave-cli %s\n", SNIPWAVE_VERSION);
+    return 0;
   }
-  return commands.at(argv[1])(sw::cli::TArgs(argv + 2, argv + argc));
+  // Asked-for usage goes to standard output with success.
+  const auto help = [](const std::string& command) {
+    const std::string* usage = sw::cli::CommandUsage(command);
+    if (!usage) return sw::cli::UsageError("");
+    std::fputs(usage->c_str(), stdout);
+    return 0;
+  };
+  if (first == "--help" || first == "-h") return help("");
+  if (first == "help") {
+    if (args.size() > 2) return sw::cli::UsageError("");
+    return help(args.size() == 2 ? args[1] : "");
+  }
+  if (!commands.count(first)) return sw::cli::UsageError("");
+  const sw::cli::TArgs rest(args.begin() + 1, args.end());
+  for (const std::string& a : rest)
+    if (a == "--help") return help(first);
+  return commands.at(first)(rest);
 }

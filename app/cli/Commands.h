@@ -13,4 +13,10 @@ int InfoCommand(const TArgs& args);
 int ConvertCommand(const TArgs& args);
 int CutCommand(const TArgs& args);
 
+// A command's usage, naming its options and time formats ("": the tool's); null for an
+// unknown command.
+const std::string* CommandUsage(const std::string& command);
+// A wrong call: the usage on standard error; answers the exit status 2.
+int UsageError(const std::string& command);
+
 }  // namespace sw::cli

@@ -41,8 +41,7 @@ int ConvertCommand(const TArgs& args) {
       outputLines.push_back(args[i]);
   }
   if (files.size() < 2) {
-    std::fprintf(stderr, "usage: snipwave-cli convert INPUT OUTPUT [--in LINE]... [LINE]...\n");
-    return 2;
+    return UsageError("convert");
   }
   TFFLogger logger;  // the libraries' own log lines stay out of the report
   logger.SetLogLevel(llQuiet);

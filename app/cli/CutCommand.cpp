@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Commands.h"
+#include "TimeArgument.h"
 #include "app/CutJob.h"
 #include "app/FileInfoText.h"
 #include "media/binding/FFLog.h"
@@ -13,19 +14,15 @@ namespace sw::cli {
 
 namespace {
 
-const char* const Usage =
-    "usage: snipwave-cli cut SOURCE --start SECONDS --end SECONDS [--volume 0-100] [--folder DIR] [--name NAME] "
-    "[--yes]\n";
-
 volatile std::sig_atomic_t Interrupted = 0;
 
 void OnInterrupt(int) { Interrupted = 1; }
 
-bool ParseSeconds(const std::string& text, int64_t& value) {
+bool ParseVolume(const std::string& text, int& value) {
   char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < 0) return false;
-  value = v;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < 0 || v > 100) return false;
+  value = static_cast<int>(v);
   return true;
 }
 
@@ -41,16 +38,16 @@ int CutCommand(const TArgs& args) {
   TCutJob::TRequest request;
   bool haveStart = false, haveEnd = false, replace = false;
   std::string folder, name;
-  int64_t volume = 70;
+  int64_t start = 0, end = 0;  // µs
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "--start" && hasValue)
-      haveStart = ParseSeconds(args[++i], request.SegStart);
+      haveStart = ParseTimeArgument(args[++i], start);
     else if (a == "--end" && hasValue)
-      haveEnd = ParseSeconds(args[++i], request.SegEnd);
-    else if (a == "--volume" && hasValue && ParseSeconds(args[++i], volume) && volume <= 100)
-      request.Volume = static_cast<int>(volume);
+      haveEnd = ParseTimeArgument(args[++i], end);
+    else if (a == "--volume" && hasValue && ParseVolume(args[++i], request.Volume))
+      continue;
     else if (a == "--folder" && hasValue)
       folder = args[++i];
     else if (a == "--name" && hasValue)
@@ -59,15 +56,11 @@ int CutCommand(const TArgs& args) {
       replace = true;
     else if (request.Source.empty() && a.rfind("--", 0) != 0)
       request.Source = a;
-    else {
-      std::fputs(Usage, stderr);
-      return 2;
-    }
+    else
+      return UsageError("cut");
   }
-  if (request.Source.empty() || !haveStart || !haveEnd) {
-    std::fputs(Usage, stderr);
-    return 2;
-  }
+  if (request.Source.empty() || !haveStart || !haveEnd) return UsageError("cut");
+  request.SetSegment(start, end);
 
   SetMainThread();
   TFFLogger logger;
@@ -82,18 +75,18 @@ int CutCommand(const TArgs& args) {
     return 1;
   }
   reader.FillStreamInfo(request.SourceTags);
-  const int64_t length = std::max<int64_t>(0, request.SourceTags.Duration / 1000000);
-  if (request.SegEnd <= request.SegStart || request.SegEnd > length) {
+  const int64_t length = std::max<int64_t>(0, request.SourceTags.Duration);
+  if (end <= start || end > length) {
     std::printf("The segment must end after it starts and lie within the file's %lld seconds.\n",
-                static_cast<long long>(length));
+                static_cast<long long>(length / 1000000));
     return 1;
   }
   request.SourceBitRate = request.SourceTags.BitRate;
   const TProposedOutput proposed = ProposeOutput(request.Source);
   request.Folder = folder.empty() ? proposed.Folder : folder;
   request.Name = name.empty() ? proposed.Name : name;
-  request.StartLabel = FormatSeconds(request.SegStart);
-  request.EndLabel = FormatSeconds(request.SegEnd);
+  request.StartLabel = FormatTimeArgument(start);
+  request.EndLabel = FormatTimeArgument(end);
   const std::string output = BuildOutputPath(request.Folder, request.Name);
   if (WideFileExists(output) && !replace) {
     std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", output.c_str());

@@ -27,8 +27,7 @@ int InfoCommand(const TArgs& args) {
       wellFormed = false;
   }
   if (file.empty() || !wellFormed) {
-    std::fprintf(stderr, "usage: snipwave-cli info FILE [--log LEVEL]\n");
-    return 2;
+    return UsageError("info");
   }
   TFFLogger logger;
   if (!level.empty()) {

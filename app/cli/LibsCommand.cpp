@@ -25,8 +25,7 @@ int LibsCommand(const TArgs& args) {
     if (args[i] == "--folder" && i + 1 < args.size()) {
       loader.SetLibraryFolder(args[++i]);
     } else {
-      std::fprintf(stderr, "usage: snipwave-cli libs [--folder DIR]\n");
-      return 2;
+      return UsageError("libs");
     }
   }
   bool allLoaded = true;

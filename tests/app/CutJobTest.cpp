@@ -31,7 +31,7 @@ TEST(CutJob, SettingsOfTheOneOutput) {
   tags.Author = "A";
   tags.Year = 1999;
   tags.Track = 4;
-  const TOutputOptions o = CutOutputOptions(10, 70, 70, 128000, tags);
+  const TOutputOptions o = CutOutputOptions(10000000, 70000000, 70, 128000, tags);
   EXPECT_EQ(o.FileFormat, "mp3");
   EXPECT_EQ(o.AudioCodec, "libmp3lame");
   EXPECT_TRUE(o.AudioHook);
@@ -43,7 +43,7 @@ TEST(CutJob, SettingsOfTheOneOutput) {
   EXPECT_EQ(o.StreamInfo.Author, "A");
   EXPECT_EQ(o.StreamInfo.Year, 1999);
   EXPECT_EQ(o.StreamInfo.Track, 4);
-  EXPECT_EQ(CutOutputOptions(0, 5, 0, 0, tags).AudioVolume, 0);
+  EXPECT_EQ(CutOutputOptions(0, 5000000, 0, 0, tags).AudioVolume, 0);
 }
 
 TEST(CutJob, ProgressPercent) {
@@ -67,7 +67,7 @@ std::vector<int16_t> Shaped(const TFadeShaper& shaper, int64_t pts, int16_t valu
 }  // namespace
 
 TEST(CutJob, FadesRampBothEndsAndLeaveTheMiddleAlone) {
-  const TFadeShaper shaper(10, 30);  // a 20-second segment
+  const TFadeShaper shaper(10000000, 30000000);  // a 20-second segment
   const int64_t S = 10000000, E = 30000000;
   EXPECT_EQ(shaper.Gain(S), 0);
   EXPECT_EQ(shaper.Gain(S + 2500000), 128);
@@ -94,7 +94,7 @@ TEST(CutJob, FadesRampBothEndsAndLeaveTheMiddleAlone) {
 }
 
 TEST(CutJob, ShortSegmentFadesInFirst) {
-  const TFadeShaper shaper(0, 6);
+  const TFadeShaper shaper(0, 6000000);
   // At 4 s the fade-in (gain 205) wins over the fade-out (gain 102).
   EXPECT_EQ(shaper.Gain(4000000), 205);
   EXPECT_EQ(shaper.Gain(5500000), 26);  // past the fade-in: 25.6 rounds up

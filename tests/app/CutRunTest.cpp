@@ -27,7 +27,7 @@ struct TCut {
 
   explicit TCut(const TCutJob::TRequest& r, const std::function<void(TOutputOptions&)>& tweak = nullptr) {
     SetMainThread();
-    const TFadeShaper shaper(r.SegStart, r.SegEnd);
+    const TFadeShaper shaper(r.SegStartTime(), r.SegEndTime());
     Encoder.OnAudioHook = [this, shaper, tweak](TCustomEncoder*, int, int64_t pts, uint8_t* s, int size, int rate,
                                                 int ch, int f) {
       if (tweak)
@@ -45,7 +45,7 @@ struct TCut {
       // The same job with another output: set up by hand from the job's own settings.
       Encoder.ClearTasks();
       EXPECT_EQ(Encoder.AddTask(r.Source, nullptr), 0);
-      TOutputOptions o = CutOutputOptions(r.SegStart, r.SegEnd, r.Volume, r.SourceBitRate, r.SourceTags);
+      TOutputOptions o = CutOutputOptions(r.SegStartTime(), r.SegEndTime(), r.Volume, r.SourceBitRate, r.SourceTags);
       tweak(o);
       EXPECT_TRUE(Encoder.SetOutputFile(0, BuildOutputPath(r.Folder, r.Name), &o)) << Encoder.ErrorText();
       Encoder.StartTask(1);

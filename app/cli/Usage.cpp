@@ -1,0 +1,63 @@
+#include <cstdio>
+#include <map>
+
+#include "Commands.h"
+#include "TimeArgument.h"
+
+namespace sw::cli {
+
+namespace {
+
+const std::map<std::string, std::string>& Usages() {
+  static const std::map<std::string, std::string> usages{
+      {"", "usage: snipwave-cli COMMAND [ARGS]\n"
+           "  libs [--folder DIR]        load the media libraries and report each one\n"
+           "  info FILE [--log LEVEL]    print what the window shows about a file\n"
+           "  convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
+           "                             convert with option lines for the input and the output\n"
+           "  cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
+           "                             cut a segment into a new MP3 with five-second fades\n"
+           "  help [COMMAND]             print this, or a command's options\n"
+           "Every command takes --help; --version prints the version.\n" +
+               std::string(TimeFormats)},
+      {"libs", "usage: snipwave-cli libs [--folder DIR]\n"
+               "Loads the four library sets (all, information reader, encoder, player) and reports\n"
+               "each library; exit status 0 only when all loaded.\n"
+               "  --folder DIR   look for the libraries in DIR\n"},
+      {"info", "usage: snipwave-cli info FILE [--log LEVEL]\n"
+               "Prints the lines the window shows about FILE.\n"
+               "  --log LEVEL    print the log events to standard error: quiet, panic, fatal, error,\n"
+               "                 warning, info, verbose, debug or a number\n"},
+      {"convert", "usage: snipwave-cli convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
+                  "Converts INPUT into OUTPUT with the encoder's option lines.\n"
+                  "  --in LINE      an option line for the input (repeatable)\n"
+                  "  LINE           an option line for the output, such as \"-acodec libmp3lame\"\n"},
+      {"cut", "usage: snipwave-cli cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR]\n"
+              "                            [--name NAME] [--yes]\n"
+              "Cuts the segment from --start to --end of SOURCE into a new MP3 with five-second fades.\n"
+              "  --start TIME   where the segment starts\n"
+              "  --end TIME     where it ends, after the start and within the file\n"
+              "  --volume N     volume 0-100 (default 70)\n"
+              "  --folder DIR   folder of the new file (default: the source's)\n"
+              "  --name NAME    name of the new file (default: the source's name with \"_new\");\n"
+              "                 \".mp3\" is added when missing\n"
+              "  --yes          replace a file of that name\n" +
+                  std::string(TimeFormats)},
+  };
+  return usages;
+}
+
+}  // namespace
+
+const std::string* CommandUsage(const std::string& command) {
+  const auto found = Usages().find(command);
+  return found == Usages().end() ? nullptr : &found->second;
+}
+
+int UsageError(const std::string& command) {
+  const std::string* usage = CommandUsage(command);
+  std::fputs((usage ? *usage : *CommandUsage("")).c_str(), stderr);
+  return 2;
+}
+
+}  // namespace sw::cli

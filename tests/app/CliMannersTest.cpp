@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../LoadedLibraries.h"
+#include "../RunProgram.h"
+#include "../TempDir.h"
+#include "../media/engine/DecodeFile.h"
+#include "app/cli/Commands.h"
+#include "app/cli/TimeArgument.h"
+
+using namespace sw::cli;
+
+namespace {
+
+// What the tool prints on one stream, with the other sent away.
+TProgramRun Stdout(const std::string& args) {
+  return RunProgram(std::string(SNIPWAVE_CLI) + " " + args + " 2>/dev/null");
+}
+TProgramRun Stderr(const std::string& args) {
+  return RunProgram(std::string(SNIPWAVE_CLI) + " " + args + " 2>&1 >/dev/null");
+}
+
+int64_t Parsed(const std::string& text) {
+  int64_t v = -1;
+  return ParseTimeArgument(text, v) ? v : -1;
+}
+
+}  // namespace
+
+TEST(TimeArgument, ReadsSecondsMinutesHoursAndFractions) {
+  EXPECT_EQ(Parsed("0"), 0);
+  EXPECT_EQ(Parsed("90"), 90000000);
+  EXPECT_EQ(Parsed("1:30"), 90000000);
+  EXPECT_EQ(Parsed("0:01:30"), 90000000);
+  EXPECT_EQ(Parsed("1:02.250"), 62250000);
+  EXPECT_EQ(Parsed("01:02:03.5"), 3723500000);
+  EXPECT_EQ(Parsed("1.5"), 1500000);
+  EXPECT_EQ(Parsed("3.25"), 3250000);
+  EXPECT_EQ(Parsed("100:00"), 6000000000);  // minutes past the hour are fine in MM:SS
+  EXPECT_EQ(Parsed("0.000001"), 1);
+  EXPECT_EQ(Parsed("0.0000005"), 1);  // rounded to the microsecond
+  EXPECT_EQ(Parsed("2.9999994"), 2999999);
+}
+
+TEST(TimeArgument, RefusesWhatIsNoTime) {
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1e3", "abc", "1:60", "1:5", "1:02:", ":30", "1:2:3:4",
+                          "1:00:60", "1.", ".5", "1.2.3", "1,5", "99999999999999999", "1:-1"})
+    EXPECT_EQ(Parsed(bad), -1) << '"' << bad << '"';
+}
+
+TEST(TimeArgument, FormatsForTheRunLog) {
+  EXPECT_EQ(FormatTimeArgument(3000000), "00:00:03");
+  EXPECT_EQ(FormatTimeArgument(62250000), "00:01:02.250");
+  EXPECT_EQ(FormatTimeArgument(3723000001), "01:02:03.000001");
+}
+
+TEST(CliManners, HelpAskedForGoesToStandardOutputWithSuccess) {
+  const TProgramRun general = Stdout("--help");
+  EXPECT_EQ(general.Status, 0);
+  EXPECT_EQ(general.Output, *CommandUsage(""));
+  EXPECT_EQ(Stdout("help").Output, *CommandUsage(""));
+  for (const std::string command : {"libs", "info", "convert", "cut"}) {
+    const TProgramRun viaHelp = Stdout("help " + command), viaOption = Stdout(command + " --help");
+    EXPECT_EQ(viaHelp.Status, 0) << command;
+    EXPECT_EQ(viaOption.Status, 0) << command;
+    EXPECT_EQ(viaHelp.Output, *CommandUsage(command)) << command;
+    EXPECT_EQ(viaOption.Output, viaHelp.Output) << command;
+    EXPECT_EQ(viaHelp.Output.rfind("usage: snipwave-cli " + command + " ", 0), 0u) << command;
+    EXPECT_EQ(Stderr(command + " --help").Output, "") << command;
+  }
+}
+
+TEST(CliManners, WrongCallsPrintTheUsageToStandardErrorWithStatus2) {
+  struct TCase {
+    std::string Args, Usage;
+  };
+  const TCase cases[] = {{"", ""},
+                         {"nosuch", ""},
+                         {"help nosuch", ""},
+                         {"libs --bogus", "libs"},
+                         {"info", "info"},
+                         {"convert one", "convert"},
+                         {"cut", "cut"},
+                         {"cut " + TestData("tagged.mp3") + " --start 1:60 --end 2", "cut"},
+                         {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --volume 101", "cut"}};
+  for (const TCase& c : cases) {
+    const TProgramRun out = Stdout(c.Args), err = Stderr(c.Args);
+    EXPECT_EQ(out.Status, 2) << c.Args;
+    EXPECT_EQ(out.Output, "") << c.Args;
+    EXPECT_EQ(err.Output, *CommandUsage(c.Usage)) << c.Args;
+  }
+}
+
+TEST(CliManners, VersionAndUsagesNameTheirOptionsAndTimes) {
+  const TProgramRun version = Stdout("--version");
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Output, std::string("snipwave-cli ") + SNIPWAVE_VERSION + "\n");
+  EXPECT_EQ(CommandUsage("nosuch"), nullptr);
+  const std::pair<std::string, std::vector<std::string>> options[] = {
+      {"libs", {"--folder"}},
+      {"info", {"--log"}},
+      {"convert", {"--in"}},
+      {"cut", {"--start", "--end", "--volume", "--folder", "--name", "--yes", "SS", "MM:SS", "HH:MM:SS", "1:02.250"}},
+      {"", {"libs", "info", "convert", "cut", "help", "--help", "--version", "HH:MM:SS"}}};
+  for (const auto& [command, words] : options)
+    for (const std::string& word : words)
+      EXPECT_NE(CommandUsage(command)->find(word), std::string::npos) << command << ": " << word;
+}
+
+using CliCut = WithLibraries;
+
+// Needs the engine to end an audio stream at the sample of its recording time (not at
+// the packet that passes it).
+TEST_F(CliCut, FractionalTimesCutToTheSample) {
+  TTempDir dir;
+  const TProgramRun run = Stdout("cut " + TestData("tagged.mp3") + " --start 1.5 --end 3.25 --folder " + dir.Path() +
+                                 " --name out.mp3 --volume 100");
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("Begin Time:00:00:01.500"), std::string::npos) << run.Output;
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(dir.File("out.mp3"), audio));
+  EXPECT_NEAR(audio.Seconds(), 1.75, 0.001);
+}
