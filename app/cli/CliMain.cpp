@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
       {"info", sw::cli::InfoCommand},
       {"convert", sw::cli::ConvertCommand},
       {"cut", sw::cli::CutCommand},
+      {"play", sw::cli::PlayCommand},
   };
   const sw::cli::TArgs args(argv + 1, argv + argc);
   if (args.empty()) return sw::cli::UsageError("");

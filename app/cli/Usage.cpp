@@ -17,6 +17,8 @@ const std::map<std::string, std::string>& Usages() {
            "                             convert with option lines for the input and the output\n"
            "  cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
            "                             cut a segment into a new MP3 with five-second fades\n"
+           "  play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
+           "                             play a file, or a part of it, with a running clock\n"
            "  help [COMMAND]             print this, or a command's options\n"
            "Every command takes --help; --version prints the version.\n" +
                std::string(TimeFormats)},
@@ -43,6 +45,15 @@ const std::map<std::string, std::string>& Usages() {
               "                 \".mp3\" is added when missing\n"
               "  --yes          replace a file of that name\n" +
                   std::string(TimeFormats)},
+      {"play", "usage: snipwave-cli play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
+               "Plays FILE from --start, showing the position on standard error, and stops at --end\n"
+               "or at the end of the file; exit status 0 when it got there. Ctrl-C stops.\n"
+               "  --start TIME   where playing starts (default: the start)\n"
+               "  --end TIME     where it stops, after the start\n"
+               "  --volume N     mixing volume 0-255, 128 leaves the sound unchanged (default)\n"
+               "  --mute         play silence (the clock still runs)\n"
+               "Without a sound card (or with SDL_AUDIODRIVER=dummy) it plays silently in real time.\n" +
+                   std::string(TimeFormats)},
   };
   return usages;
 }

@@ -1,24 +1,61 @@
 #include "FFPlay.h"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
 
+#include "Display.h"
+#include "PlayContext.h"
+#include "PlayerEvents.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
+#include "media/common/FFUtils.h"
+#include "media/common/MainThread.h"
 
 namespace sw {
 
-struct PlayContext {};
-class TPlayerEvents {};
-class TEventThread {};
+namespace {
 
-TCustomPlayer::TCustomPlayer() : FLastReportedPosition(INT64_MIN) { FVersion = "2.6a"; }
+using namespace std::chrono_literals;
+
+// Refresh pacing: a waveform is redrawn every 20 ms; otherwise the position is looked at
+// every 5 ms.
+constexpr auto WaveformRefresh = 20ms;
+constexpr auto PlainRefresh = 5ms;
+
+const char* AudioDriverName(TAudioDriver d) {
+  switch (d) {
+    case adDirectSound: return "dsound";
+    case adWaveOut: return "waveout";
+    default: return "";
+  }
+}
+
+const char* VideoDriverName(TVideoDriver d) {
+  switch (d) {
+    case vdDirectDraw: return "directx";
+    case vdGDI: return "windib";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+TCustomPlayer::TCustomPlayer()
+    : FEvents(std::make_unique<TPlayerEvents>()),
+      FLastReportedPosition(NoTime),
+      FDisplay(std::make_unique<TPlayerDisplay>(*this)) {
+  FVersion = "2.6a";
+  ResetPlayerState();
+}
 
 TCustomPlayer::~TCustomPlayer() {
-  OnPosition = nullptr;
-  OnState = nullptr;
-  OnAudioHook = nullptr;
-  OnVideoHook = nullptr;
+  // Nothing reaches the host from here on (the handlers stay readable until the threads end).
+  FDeliver = false;
   Stop(true);
+  FinishEventThread();
 }
 
 bool TCustomPlayer::LibrariesReady() const { return FFLoader().LibrarySetLoaded(PlayerLibraries); }
@@ -35,24 +72,275 @@ void TCustomPlayer::ReportError(const std::string& text, bool keep) {
   if (keep) FErrorText = text;
 }
 
-bool TCustomPlayer::OpenMedia(const std::string&, TWindowHandle, bool) {
+void TCustomPlayer::SetAudioVolume(TAudioVolume v) { FAudioVolume.store(std::clamp(v, 0, 255)); }
+
+void TCustomPlayer::StoreAspectRatio(float v) {
+  if (v == FAspectRatio) return;
+  FAspectRatio = v;
+  if (Playing()) PostPlayerNews(pnReopenDisplay);
+}
+
+std::unique_lock<std::recursive_mutex> TCustomPlayer::LockPlayer() const {
+  std::unique_lock<std::recursive_mutex> lock(FPlayerLock, std::defer_lock);
+  if (!IsMainThread()) {
+    lock.lock();
+    return lock;
+  }
+  while (!lock.try_lock()) WaitForPendingMessages(1ms);
+  return lock;
+}
+
+int64_t TCustomPlayer::Duration() const {
+  auto lock = LockPlayer();
+  return FPlayback ? FPlayback->Duration : -1;
+}
+
+bool TCustomPlayer::Playing() const {
+  auto lock = LockPlayer();
+  return FPlayback != nullptr;
+}
+
+bool TCustomPlayer::Paused() const {
+  auto lock = LockPlayer();
+  return FPlayback && FPlayback->Paused();
+}
+
+void TCustomPlayer::ResetPlayerState() {
+  FLastReportedPosition = NoTime;
+  FCurrentPosition = -1;
+  FEndAnnounced = false;
+  FSeekDoneEvent.Set();
+}
+
+bool TCustomPlayer::StartSDL(TWindowHandle screenHandle) {
+  if (FDisableAudio) return true;
+  int started = ff::SDL_InitSubSystem(SDL_INIT_AUDIO);
+  const char* env = std::getenv("SDL_AUDIODRIVER");
+  if (started != 0 && FAudioDriver == adDefault && (!env || !*env)) {
+    // No driver works on this machine: play silently, in real time, rather than not at all.
+    GetLogger().Log(this, llWarning, std::string("no sound output (") + ff::SDL_GetError() + "): using the \"dummy\" driver");
+    ff::SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+    started = ff::SDL_InitSubSystem(SDL_INIT_AUDIO);
+  }
+  if (started != 0) {
+    char text[512];
+    std::snprintf(text, sizeof text, "Could not initialize SDL with ScreenHandle(%u): %s",
+                  static_cast<unsigned>(screenHandle), ff::SDL_GetError());
+    ReportError(text, true);
+    return false;
+  }
+  if (const char* name = ff::SDL_GetCurrentAudioDriver())
+    GetLogger().LogFmt(this, llVerbose, "using audio driver: %s", name);
+  FSDLStarted = true;
+  return true;
+}
+
+void TCustomPlayer::StopSDL() {
+  if (!FSDLStarted) return;
+  ff::SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  FSDLStarted = false;
+}
+
+bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenHandle, bool startPaused) {
   if (!LibrariesReady()) {
     ReportError("libav or libsdl not loaded.", true);
     return false;
   }
-  ReportError("playback is not available in this build yet", true);
-  return false;
+  Stop(true);
+  // The default drivers leave SDL's own choice (and the environment's) alone.
+  if (FAudioDriver != adDefault) ::setenv("SDL_AUDIODRIVER", AudioDriverName(FAudioDriver), 1);
+  if (FVideoDriver != vdDefault) ::setenv("SDL_VIDEODRIVER", VideoDriverName(FVideoDriver), 1);
+  if (FDisableDisplay) FDisableVideo = true;
+  {
+    auto lock = LockPlayer();
+    if (!StartSDL(screenHandle)) return false;
+    ResetPlayerState();
+  }
+  auto context = std::make_unique<PlayContext>(*this, fileName, startPaused);
+  if (!context->Open()) {
+    context.reset();
+    auto lock = LockPlayer();
+    ResetPlayerState();
+    StopSDL();
+    return false;
+  }
+  FFileName = fileName;
+  FScreenHandle = screenHandle;
+  {
+    auto lock = LockPlayer();
+    FPlayback = std::move(context);
+  }
+  RaiseFileOpen();
+  FinishEventThread();
+  FEventThread = std::make_unique<TEventThread>(*this, *FEvents, FTriggerEventInMainThread);
+  FThreadDoneEvent.Reset();
+  FPlayThread = std::thread([this] { PlayThread(); });
+  return true;
 }
 
-void TCustomPlayer::Stop(bool) {}
-void TCustomPlayer::Pause() {}
-void TCustomPlayer::Resume() {}
-void TCustomPlayer::Seek(uint8_t, bool, int64_t) {}
+void TCustomPlayer::Stop(bool wait) {
+  if (Playing()) PostPlayerNews(pnQuit);
+  if (!wait) return;
+  WaitForEnd();
+  JoinPlayThread();
+}
 
-void TCustomPlayer::SetAudioVolume(TAudioVolume v) { FAudioVolume.store(std::clamp(v, 0, 255)); }
-int64_t TCustomPlayer::Duration() const { return -1; }
-bool TCustomPlayer::Playing() const { return false; }
-bool TCustomPlayer::Paused() const { return false; }
-void TCustomPlayer::StoreAspectRatio(float v) { FAspectRatio = v; }
+void TCustomPlayer::Pause() {
+  auto lock = LockPlayer();
+  if (!FPlayback || FPlayback->Paused()) return;
+  FPlayback->TogglePause();
+  SetState(psPause);
+}
+
+void TCustomPlayer::Resume() {
+  auto lock = LockPlayer();
+  if (!FPlayback || !FPlayback->Paused()) return;
+  FPlayback->TogglePause();
+  SetState(psResume);
+}
+
+void TCustomPlayer::Seek(uint8_t flags, bool wait, int64_t position) {
+  {
+    auto lock = LockPlayer();
+    if (!FPlayback) return;
+    const PlayContext& c = *FPlayback;
+    int64_t target = position, relative = 0;
+    if (!(flags & AVSEEK_FLAG_BYTE)) {
+      if (c.Duration >= 0 && target > c.Duration) target = c.Duration;
+      target += c.StartTime;
+      relative = position <= 0 ? 1 : 0;
+    }
+    FPlayback->RequestSeek(flags, false, relative, target);
+  }
+  // A context closed meanwhile sets the event too.
+  if (wait)
+    while (!FSeekDoneEvent.WaitFor(0ms)) {
+      if (IsMainThread()) WaitForPendingMessages(10ms);
+      else std::this_thread::sleep_for(10ms);
+    }
+}
+
+void TCustomPlayer::PostPlayerNews(unsigned bits) {
+  {
+    std::lock_guard<std::mutex> g(FNewsLock);
+    FNews |= bits;
+  }
+  FNewsArrived.notify_one();
+}
+
+void TCustomPlayer::WaitForEnd() {
+  while (!FThreadDoneEvent.WaitFor(0ms)) {
+    if (IsMainThread()) WaitForPendingMessages(10ms);
+    else FThreadDoneEvent.WaitFor(100ms);
+  }
+}
+
+void TCustomPlayer::JoinPlayThread() {
+  if (FPlayThread.joinable()) FPlayThread.join();
+}
+
+void TCustomPlayer::FinishEventThread() {
+  if (FEventThread) FEventThread->Finish();
+  FEventThread.reset();
+}
+
+void TCustomPlayer::PlayThread() {
+  SetState(psPlay);
+  try {
+    auto interval = std::chrono::milliseconds(PlainRefresh);
+    for (;;) {
+      unsigned news;
+      {
+        std::unique_lock<std::mutex> g(FNewsLock);
+        FNewsArrived.wait_for(g, interval, [this] { return FNews != 0; });
+        news = std::exchange(FNews, 0);
+      }
+      auto lock = LockPlayer();
+      if (!FPlayback) break;
+      if (news & pnQuit) {
+        lock.unlock();
+        ClosePlayContext();
+        break;
+      }
+      PlayContext& c = *FPlayback;
+      const unsigned audio = c.TakeAudioNews();
+      if (audio & anDecodeFailed) GetLogger().Log(this, llInfo, "avcodec_decode_audio2() failed");
+      if (audio & anConvertFailed) GetLogger().Log(this, llError, "av_audio_convert() failed");
+      interval = c.DisplayMode != 0 ? WaveformRefresh : PlainRefresh;
+      RefreshStep(c);
+    }
+  } catch (const std::exception& e) {
+    GetLogger().Log(this, llFatal, std::string("PlayThread Exception: ") + e.what());
+    ClosePlayContext();
+  }
+  SetState(psStop);
+  FThreadDoneEvent.Set();
+}
+
+void TCustomPlayer::ClosePlayContext() {
+  std::unique_ptr<PlayContext> context;
+  {
+    auto lock = LockPlayer();
+    context = std::move(FPlayback);
+  }
+  if (!context) return;
+  // Outside the lock: the read thread may need the main thread (a log line) to end.
+  context->Close();
+  FDisplay->Close();
+  context.reset();
+  auto lock = LockPlayer();
+  ResetPlayerState();
+  StopSDL();
+}
+
+void TCustomPlayer::RefreshStep(PlayContext& context) {
+  if (!context.HasAudio()) return;
+  const int64_t pts = std::llround(context.AudioClock() * 1e6) - context.StartTime;
+  if (context.DisplayMode != 0 && FDeliver.load()) FDisplay->Show(context, pts);
+  ReportPosition(context);
+}
+
+void TCustomPlayer::ReportPosition(PlayContext& c) {
+  if (c.ImageSequence || !c.HasAudio()) return;
+  int64_t position = std::llround(c.AudioClock() * 1e6) - c.StartTime;
+  if (c.AudioDuration > 0 && position >= c.AudioDuration && position < c.Duration) position = c.Duration;
+  FCurrentPosition = position;
+  if (c.Duration > 0 && position >= c.Duration) {
+    if (FLastReportedPosition != c.Duration) FLastReportedPosition = 0;
+    position = c.Duration;
+  }
+  if (FLastReportedPosition == NoTime || std::llabs(position - FLastReportedPosition) > 10000) {
+    FLastReportedPosition = position;
+    if (OnPosition) FEvents->Post({ekPosition, psPlay, position});
+  }
+  // Announced once per end; a seek that restarts reading allows the next.
+  if (!c.Capture && !FEndAnnounced.load() && c.Drained()) {
+    FEndAnnounced = true;
+    SetState(psEnd);
+  }
+}
+
+void TCustomPlayer::SetState(TPlayState state) {
+  FState = state;
+  if (OnState) FEvents->Post({ekState, state, 0});
+  else if (state == psStop) FEvents->Post({ekEnd, state, 0});
+}
+
+void TCustomPlayer::RaiseFileOpen() {
+  int64_t duration;
+  {
+    auto lock = LockPlayer();
+    if (!FPlayback) return;
+    duration = FPlayback->ImageSequence ? 0 : FPlayback->Duration;
+  }
+  const auto call = [this, duration] {
+    if (!OnFileOpen || !FDeliver.load()) return;
+    int w = FScreenWidth, h = FScreenHeight;
+    OnFileOpen(this, duration, -1, -1, w, h);
+    FScreenWidth = w, FScreenHeight = h;
+  };
+  if (FTriggerEventInMainThread) CallInMainThread(call);
+  else call();
+}
 
 }  // namespace sw

@@ -8,6 +8,7 @@
 // the audio callback; the event thread delivers OnPosition and OnState (on the main
 // thread through CallInMainThread when TriggerEventInMainThread is true).
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,10 @@ class TCustomPlayer;
 struct PlayContext;
 class TEventThread;
 class TPlayerEvents;
+class TPlayerDisplay;
+
+// News bits for the play thread.
+enum TPlayerNews : unsigned { pnQuit = 1, pnReopenDisplay = 2 };
 
 // Published but never raised: audio hooking is not enabled by this player.
 using TAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample, int ASize,
@@ -116,6 +121,8 @@ class TCustomPlayer : public TFFBaseComponent {
   TPlayState State() const { return FState.load(); }
   // The latest computed position in microseconds; -1 when nothing has been computed.
   int64_t CurrentPosition() const { return FCurrentPosition.load(); }
+  // Wall-clock microseconds (av_gettime) of the latest audio callback; 0 before the first.
+  int64_t AudioCallbackTime() const { return FAudioCallbackTime.load(); }
   // Duration of the open file in microseconds; -1 when unknown or nothing is open.
   int64_t Duration() const;
   bool Playing() const;  // a file is open
@@ -137,56 +144,74 @@ class TCustomPlayer : public TFFBaseComponent {
 
  private:
   friend struct PlayContext;
-  friend class TPlayThread;
   friend class TEventThread;
-  friend class TPlayerEvents;
+  friend class TPlayerDisplay;
 
-  bool StartSDL();
+  bool StartSDL(TWindowHandle screenHandle);
   void StopSDL();
   void ResetPlayerState();
+  // The play thread: closing on request, the display and the position reports.
+  void PlayThread();
+  void RefreshStep(PlayContext& context);
   void ClosePlayContext();
   void JoinPlayThread();
   void WaitForEnd();
+  // Takes FPlayerLock; on the main thread the calls queued for it keep running meanwhile.
+  std::unique_lock<std::recursive_mutex> LockPlayer() const;
   void SetState(TPlayState state);
-  void ReportPosition();
+  void ReportPosition(PlayContext& context);
   void RaiseFileOpen();
+  void FinishEventThread();
+  // Any thread: news for the play thread, a bit plus a wake-up.
   void PostPlayerNews(unsigned bits);
+  void ClearEndAnnounced() { FEndAnnounced = false; }
 
-  // Set at construction.
-  std::string FErrorText;
-  // Properties: written by the host's thread; the read and play threads read them at open.
+  // Properties: written by the host's thread; a play context copies what it needs at open.
   TAudioDriver FAudioDriver = adDefault;
   TVideoDriver FVideoDriver = vdDefault;
   bool FDisableAudio = false, FDisableVideo = false, FDisableDisplay = false;
   int FFrameWidth = 0, FFrameHeight = 0;
-  int FScreenWidth = 0, FScreenHeight = 0;
+  int FScreenWidth = 0, FScreenHeight = 0;  // the play thread reads them while drawing
   bool FTriggerEventInMainThread = true;
   bool FVideoHook = false;
   float FAspectRatio = 0;
   std::string FVideoFilterText;
+  std::string FErrorText;
+  // Written by OpenMedia before the play thread starts.
   std::string FFileName;
   TWindowHandle FScreenHandle = 0;
   // Read by SDL's audio thread on every buffer without a lock.
   std::atomic<int> FAudioVolume{128};
   std::atomic<bool> FMute{false};
+  // Written by the audio callback: wall-clock microseconds of its latest call.
+  std::atomic<int64_t> FAudioCallbackTime{0};
+  // Cleared first by the destructor: from then on no handler is called.
+  std::atomic<bool> FDeliver{true};
 
-  // --- protected by FPlayerLock: the open play context and the SDL state.
+  // --- protected by FPlayerLock: the open play context.
   mutable std::recursive_mutex FPlayerLock;
   std::unique_ptr<PlayContext> FPlayback;
-  bool FSDLStarted = false;
+  bool FSDLStarted = false;  // the audio subsystem is held for FPlayback (host's thread)
 
   // The play thread: started by OpenMedia, ends by itself after closing; joined by the
-  // next OpenMedia, Stop(true) or the destructor (only on the host's thread).
+  // next OpenMedia, Stop(true) or the destructor, on the host's thread.
   std::thread FPlayThread;
   TManualResetEvent FThreadDoneEvent{true};
   TManualResetEvent FSeekDoneEvent{true};
+  // --- protected by FNewsLock: the play thread's news bits.
+  std::mutex FNewsLock;
+  std::condition_variable FNewsArrived;
+  unsigned FNews = 0;
 
-  // Events: the ring and its thread (see PlayerEvents.cpp).
+  // Events: the ring and the thread that delivers them.
   std::unique_ptr<TPlayerEvents> FEvents;
   std::unique_ptr<TEventThread> FEventThread;
   std::atomic<TPlayState> FState{psStop};
   std::atomic<int64_t> FCurrentPosition{-1};
-  int64_t FLastReportedPosition;  // play thread only (reset while no context is open)
+  std::atomic<bool> FEndAnnounced{false};  // cleared by the read thread after a seek
+  // --- play thread only (and the host's thread while no play thread runs).
+  int64_t FLastReportedPosition;
+  std::unique_ptr<TPlayerDisplay> FDisplay;
 };
 
 class TFFPlayer : public TCustomPlayer {

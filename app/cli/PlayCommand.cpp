@@ -1,0 +1,117 @@
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Commands.h"
+#include "TimeArgument.h"
+#include "media/binding/FFLog.h"
+#include "media/common/FFUtils.h"
+#include "media/common/MainThread.h"
+#include "media/common/MyUtils.h"
+#include "media/player/FFPlay.h"
+
+namespace sw::cli {
+
+namespace {
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int) { Interrupted = 1; }
+
+void DrawClock(int64_t position, int64_t duration) {
+  const std::string now = FormatTimestamp(position);
+  if (duration > 0)
+    std::fprintf(stderr, "\r%s / %s", now.c_str(), FormatTimestamp(duration).c_str());
+  else
+    std::fprintf(stderr, "\r%s", now.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int PlayCommand(const TArgs& args) {
+  std::string file;
+  int64_t start = 0, end = -1, volume = 128;
+  bool mute = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    bool ok = true;
+    if (a == "--start" && hasValue)
+      ok = ParseTimeArgument(args[++i], start);
+    else if (a == "--end" && hasValue)
+      ok = ParseTimeArgument(args[++i], end);
+    else if (a == "--volume" && hasValue) {
+      char* stop = nullptr;
+      const std::string& v = args[++i];
+      volume = std::strtoll(v.c_str(), &stop, 10);
+      ok = !v.empty() && !*stop && volume >= 0 && volume <= 255;
+    } else if (a == "--mute")
+      mute = true;
+    else if (file.empty() && a.rfind("--", 0) != 0)
+      file = a;
+    else
+      ok = false;
+    if (!ok) return UsageError("play");
+  }
+  if (file.empty() || (end >= 0 && end <= start)) return UsageError("play");
+
+  SetMainThread();
+  TFFLogger logger;
+  logger.SetLogLevel(llQuiet);
+  TFFPlayer player;
+  if (!player.LibrariesReady() && !player.LoadLibrariesFrom(ExecutableFolder())) {
+    std::fprintf(stderr, "Failed to load audio library, error message: %s\n", player.ErrorText().c_str());
+    return 1;
+  }
+  // A command-line tool shows a clock, not a picture.
+  player.SetDisableDisplay(true);
+  player.SetAudioVolume(static_cast<int>(volume));
+  player.SetMute(mute);
+
+  // Every handler runs on this thread, from the loop below.
+  bool reachedEnd = false, stopped = false;
+  int64_t duration = -1;
+  player.OnPosition = [&](TCustomPlayer* p, int64_t pts) {
+    DrawClock(pts, duration);
+    // As the preview does at the segment end.
+    if (end >= 0 && pts >= end && !reachedEnd) {
+      reachedEnd = true;
+      p->Stop(false);
+    }
+  };
+  player.OnState = [&](TCustomPlayer* p, TPlayState state) {
+    if (state == psEnd && !reachedEnd) {
+      reachedEnd = true;
+      p->Stop(false);
+    }
+    if (state == psStop) stopped = true;
+  };
+  if (!player.OpenMedia(file, 0, true)) {
+    std::fprintf(stderr, "%s\n", player.ErrorText().c_str());
+    return 1;
+  }
+  duration = player.Duration();
+  player.Seek(0, false, start);
+  player.Resume();
+
+  std::signal(SIGINT, OnInterrupt);
+  bool stopping = false;
+  while (!stopped) {
+    WaitForPendingMessages(std::chrono::milliseconds(50));
+    if (Interrupted && !stopping) {
+      stopping = true;
+      player.Stop(false);
+    }
+  }
+  player.Stop(true);
+  std::signal(SIGINT, SIG_DFL);
+  std::fputs("\n", stderr);
+  if (reachedEnd) return 0;
+  if (!player.ErrorText().empty()) std::fprintf(stderr, "%s\n", player.ErrorText().c_str());
+  else std::fputs("Stopped before the end.\n", stderr);
+  return 1;
+}
+
+}  // namespace sw::cli

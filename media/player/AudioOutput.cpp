@@ -1,0 +1,179 @@
+// The audio path: the SDL device, decoding inside its callback, conversion to interleaved
+// signed 16-bit, the audio clock, volume and mute.
+#include <cstring>
+
+#include "FFPlay.h"
+#include "PlayContext.h"
+#include "media/binding/FFLog.h"
+
+namespace sw {
+
+namespace {
+
+// When no output device can be opened through the drivers SDL tries by itself (a machine
+// without a sound card) and nobody chose a driver, playback goes on silently through
+// SDL's "dummy" driver, which keeps real time, so the clock and the events still run.
+bool NoDriverChosen(const TCustomPlayer& player) {
+  const char* env = std::getenv("SDL_AUDIODRIVER");
+  return player.AudioDriver() == adDefault && (!env || !*env);
+}
+
+}  // namespace
+
+void AudioCallback(void* userData, Uint8* stream, int length) {
+  static_cast<PlayContext*>(userData)->FillAudio(stream, length);
+}
+
+bool PlayContext::OpenAudioDevice(const AVCodecContext& codec) {
+  SDL_AudioSpec wanted{}, obtained{};
+  wanted.freq = codec.sample_rate;
+  wanted.format = AUDIO_S16SYS;
+  // More than two channels are mixed down to two.
+  const int channels = codec.ch_layout.nb_channels;
+  wanted.channels = static_cast<Uint8>(channels == 1 ? 1 : 2);
+  wanted.silence = 0;
+  wanted.samples = 1024;
+  wanted.callback = AudioCallback;
+  wanted.userdata = this;
+  // No changes allowed: SDL converts to the device itself, so what the callback writes is
+  // exactly what was asked for.
+  FDevice = ff::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  if (FDevice == 0 && NoDriverChosen(Owner)) {
+    GetLogger().Log(&Owner, llError, std::string("SDL_OpenAudio() failed: ") + ff::SDL_GetError());
+    GetLogger().Log(&Owner, llWarning, "no sound device: playing through the silent \"dummy\" driver");
+    ff::SDL_AudioQuit();
+    if (ff::SDL_AudioInit("dummy") == 0) FDevice = ff::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  }
+  if (FDevice == 0) {
+    GetLogger().Log(&Owner, llError, std::string("SDL_OpenAudio() failed: ") + ff::SDL_GetError());
+    return false;
+  }
+  DeviceRate = obtained.freq;
+  DeviceChannels = obtained.channels;
+  HardwareBufferSize = static_cast<int>(obtained.size);
+  FAudioBuffer.resize(288000);
+  return true;
+}
+
+void PlayContext::CloseAudioDevice() {
+  if (!FDevice) return;
+  // Returns only after a running callback has left.
+  ff::SDL_CloseAudioDevice(FDevice);
+  FDevice = 0;
+}
+
+void PlayContext::FillAudio(Uint8* stream, int length) {
+  Owner.FAudioCallbackTime.store(ff::av_gettime(), std::memory_order_relaxed);
+  // SDL2 hands over an uninitialised buffer.
+  std::memset(stream, 0, static_cast<size_t>(length));
+  // While paused nothing is taken from the buffer, so the sound stops at once and goes on
+  // from the same sample.
+  if (FPaused.load(std::memory_order_relaxed)) return;
+  const bool mute = Owner.FMute.load(std::memory_order_relaxed);
+  const int volume = Owner.FAudioVolume.load(std::memory_order_relaxed);
+  const int bytesPerSecond = DeviceRate * 2 * DeviceChannels;
+  while (length > 0) {
+    if (FBufferIndex >= FBufferSize) {
+      const int n = DecodeAudioFrame();
+      if (AudioQueue.Aborted()) break;
+      // Nothing decoded (queue empty, paused meanwhile): the rest stays silent.
+      if (n < 0) break;
+      if (DisplayMode != 0) {
+        std::lock_guard<std::mutex> g(FWaveLock);
+        const int16_t* samples = reinterpret_cast<const int16_t*>(FAudioBuffer.data());
+        for (int i = 0, count = n / 2; i < count; ++i) {
+          FWaveRing[static_cast<size_t>(FWaveIndex)] = samples[i];
+          if (++FWaveIndex == WaveRingSize) FWaveIndex = 0;
+        }
+      }
+      FBufferSize = n;
+      FBufferIndex = 0;
+    }
+    const int chunk = std::min(FBufferSize - FBufferIndex, length);
+    if (!mute) ff::SDL_MixAudioFormat(stream, FAudioBuffer.data() + FBufferIndex, AUDIO_S16SYS, static_cast<Uint32>(chunk), volume);
+    FBufferIndex += chunk;
+    stream += chunk;
+    length -= chunk;
+  }
+  if (bytesPerSecond > 0)
+    FAudioClockNow.store(FAudioClock - static_cast<double>(FBufferSize - FBufferIndex) / bytesPerSecond,
+                         std::memory_order_relaxed);
+}
+
+int PlayContext::DecodeAudioFrame() {
+  AVCodecContext* c = FAudioCodec.get();
+  for (;;) {
+    const int received = ff::avcodec_receive_frame(c, FAudioFrame.get());
+    if (received >= 0) {
+      const AVFrame& f = *FAudioFrame;
+      if (f.pts != AV_NOPTS_VALUE) FAudioClock = static_cast<double>(f.pts) * av_q2d(AudioStream->time_base);
+      const int bytes = ConvertFrame(f);
+      ff::av_frame_unref(FAudioFrame.get());
+      if (bytes <= 0) continue;
+      FAudioClock += static_cast<double>(bytes) / (2.0 * DeviceChannels * DeviceRate);
+      return bytes;
+    }
+    if (received != AVERROR(EAGAIN)) {
+      if (received != AVERROR_EOF) FAudioNews.fetch_or(anDecodeFailed);
+    }
+    // The decoder wants input: the packet it refused last, else the next from the queue.
+    AVPacket* packet = FPendingPacket;
+    FPendingPacket = nullptr;
+    if (!packet) {
+      if (FPaused.load(std::memory_order_relaxed) || AudioQueue.Aborted()) return -1;
+      if (AudioQueue.Get(packet, false) <= 0) return -1;
+    }
+    if (IsFlushPacket(packet)) {
+      ff::avcodec_flush_buffers(c);
+      FBufferSize = FBufferIndex = 0;
+      continue;
+    }
+    const int sent = ff::avcodec_send_packet(c, packet);
+    if (sent == AVERROR(EAGAIN)) {
+      FPendingPacket = packet;
+      continue;
+    }
+    if (sent < 0) FAudioNews.fetch_or(anDecodeFailed);  // the packet is dropped
+    ff::av_packet_free(&packet);
+  }
+}
+
+int PlayContext::ConvertFrame(const AVFrame& f) {
+  // The converter follows the frames: a stream may change its format, rate or channels.
+  if (!FConverter || f.format != FConverterFormat || f.sample_rate != FConverterRate ||
+      ff::av_channel_layout_compare(&f.ch_layout, &FConverterLayout) != 0) {
+    FConverter.reset();
+    AVChannelLayout out{};
+    ff::av_channel_layout_default(&out, DeviceChannels);
+    SwrContext* s = nullptr;
+    const int made = ff::swr_alloc_set_opts2(&s, &out, AV_SAMPLE_FMT_S16, DeviceRate, const_cast<AVChannelLayout*>(&f.ch_layout),
+                                             static_cast<AVSampleFormat>(f.format), f.sample_rate, 0, nullptr);
+    ff::av_channel_layout_uninit(&out);
+    if (made < 0 || ff::swr_init(s) < 0) {
+      ff::swr_free(&s);
+      ff::av_channel_layout_uninit(&FConverterLayout);
+      FConverterFormat = -1;
+      FAudioNews.fetch_or(anConvertFailed);
+      return -1;
+    }
+    FConverter.reset(s);
+    FConverterFormat = f.format;
+    FConverterRate = f.sample_rate;
+    ff::av_channel_layout_uninit(&FConverterLayout);
+    ff::av_channel_layout_copy(&FConverterLayout, &f.ch_layout);
+  }
+  // Room for the frame at the device's rate and what the resampler may still hold.
+  const int room = static_cast<int>(static_cast<int64_t>(f.nb_samples) * DeviceRate / f.sample_rate) + 256;
+  const size_t need = static_cast<size_t>(room > 0 ? room : 0) * 2 * static_cast<size_t>(DeviceChannels);
+  if (need > FAudioBuffer.size()) FAudioBuffer.resize(need);
+  uint8_t* out = FAudioBuffer.data();
+  const int converted = ff::swr_convert(FConverter.get(), &out, room, const_cast<const uint8_t**>(f.extended_data),
+                                        f.nb_samples);
+  if (converted < 0) {
+    FAudioNews.fetch_or(anConvertFailed);
+    return -1;
+  }
+  return converted * 2 * DeviceChannels;
+}
+
+}  // namespace sw

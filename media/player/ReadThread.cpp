@@ -1,0 +1,354 @@
+// Opening a file for playback and the read thread: stream choice, packet queues, seeks,
+// pausing and the end of the file.
+#include <chrono>
+#include <cinttypes>
+#include <limits>
+
+#include "FFPlay.h"
+#include "PlayContext.h"
+#include "media/binding/FFLoad.h"
+#include "media/binding/FFLog.h"
+#include "media/common/FFUtils.h"
+#include "media/common/MainThread.h"
+#include "media/common/MyUtils.h"
+#include "media/common/UnicodeProtocol.h"
+
+namespace sw {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void Nap(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
+
+// On the main thread a wait keeps running the calls queued for it: the player's own
+// threads may be waiting in one of them (a log line, an event).
+void WaitStep() {
+  if (IsMainThread()) WaitForPendingMessages(10ms);
+  else Nap(10ms);
+}
+
+int InterruptRead(void* opaque) { return static_cast<std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
+
+// Fixed decoding settings handed to every decoder before it is opened.
+void ApplyDecodingSettings(AVCodecContext& c) {
+  c.workaround_bugs = 1;
+  c.err_recognition = 1;
+  c.error_concealment = 3;
+  c.debug = 0;
+  c.lowres = 0;
+  c.idct_algo = 0;
+  c.skip_frame = AVDISCARD_DEFAULT;
+  c.skip_idct = AVDISCARD_DEFAULT;
+  c.skip_loop_filter = AVDISCARD_DEFAULT;
+  c.flags2 &= ~AV_CODEC_FLAG2_FAST;
+  c.thread_count = 1;
+}
+
+}  // namespace
+
+PlayContext::PlayContext(TCustomPlayer& owner, const std::string& fileName, bool startPaused)
+    : Owner(owner),
+      FileName(fileName),
+      StartPaused(startPaused),
+      DisableAudio(owner.DisableAudio()),
+      DisableVideo(owner.DisableVideo() || owner.DisableDisplay()),
+      DisableDisplay(owner.DisableDisplay()),
+      FrameWidth(owner.FrameWidth()),
+      FrameHeight(owner.FrameHeight()),
+      FPaused(startPaused ? 1 : 0),
+      FWaveRing(WaveRingSize, 0) {}
+
+PlayContext::~PlayContext() { Close(); }
+
+bool PlayContext::Open() {
+  try {
+    FReadThread = std::thread([this] { ReadThread(); });
+  } catch (const std::system_error&) {
+    Owner.ReportError("SDL_CreateThread() failed.", true);
+    return false;
+  }
+  while (FOpenResult.load() == 0) WaitStep();
+  if (FOpenResult.load() == 1) return true;
+  while (FOpenResult.load() == -1) WaitStep();
+  FReadThread.join();
+  return false;
+}
+
+void PlayContext::Close() {
+  FAbort = true;
+  if (FReadThread.joinable()) FReadThread.join();
+}
+
+bool PlayContext::OpenInput() {
+  if (WideDirectoryExists(FileName)) {
+    Owner.ReportError(FileName + ": is a folder, not a file", true);
+    return false;
+  }
+  std::string url;
+  try {
+    url = MediaUrl(FileName);
+  } catch (const EMediaUrlError& e) {
+    Owner.ReportError(FileName + ": " + e.what(), true);
+    return false;
+  }
+  Format = ff::avformat_alloc_context();
+  if (!Format) {
+    Owner.ReportError(LibraryErrorText(FileName, AVERROR(ENOMEM)), true);
+    return false;
+  }
+  Format->interrupt_callback.callback = InterruptRead;
+  Format->interrupt_callback.opaque = &FAbort;
+  // What the old open parameters carried: the time base and the requested picture size.
+  TDictionary options;
+  ff::av_dict_set(options.Addr(), "framerate", "25", 0);
+  if (FrameWidth > 0 && FrameHeight > 0)
+    ff::av_dict_set(options.Addr(), "video_size",
+                    (std::to_string(FrameWidth) + "x" + std::to_string(FrameHeight)).c_str(), 0);
+  const int opened = OpenInputFormat(&Format, url, nullptr, options.Addr());
+  if (opened < 0) {
+    Format = nullptr;  // freed by the library
+    Owner.ReportError(LibraryErrorText(FileName, opened), true);
+    return false;
+  }
+  if (ff::avformat_find_stream_info(Format, nullptr) < 0) {
+    Owner.ReportError(FileName + ": could not find codec parameters", true);
+    return false;
+  }
+  if (Format->pb) Format->pb->eof_reached = 0;
+  const std::string name = Format->iformat ? Format->iformat->name : "";
+  ImageSequence = name == "image2";
+  Capture = name == "vfwcap" || name == "vfwcapture";
+  StartTime = Format->start_time != AV_NOPTS_VALUE ? Format->start_time : 0;
+  Duration = Format->duration != AV_NOPTS_VALUE ? Format->duration : -1;
+
+  // Every stream is skipped unless it is chosen; among several audio streams the library
+  // picks the one with the most frames seen while probing.
+  for (unsigned i = 0; i < Format->nb_streams; ++i) Format->streams[i]->discard = AVDISCARD_ALL;
+  const int audio = ff::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  // Pictures are not played by this player: a file without a played video stream shows
+  // the waveform of its sound unless the display is off. Decided before the audio
+  // callback starts, which reads it.
+  DisplayMode = DisableDisplay ? 0 : 1;
+  if (!DisableAudio && audio >= 0) OpenStream(audio);
+  if (AudioIndex < 0 && VideoIndex < 0) {
+    Owner.ReportError(FileName + ": could not open codecs, no stream to play.", true);
+    return false;
+  }
+  return true;
+}
+
+void PlayContext::ReadThread() {
+  bool failed = true;
+  try {
+    if (OpenInput()) {
+      failed = false;
+      FOpenResult = 1;
+      ReadLoop();
+      while (!FAbort.load()) Nap(100ms);
+    }
+  } catch (const std::exception& e) {
+    Owner.ReportError(e.what(), FOpenResult.load() != 1);
+    failed = true;
+  }
+  FinishReadThread(failed);
+}
+
+void PlayContext::FinishReadThread(bool failed) {
+  if (FOpenResult.load() != 1) FOpenResult = -1;
+  CloseStream(AudioIndex);
+  if (Format) CloseInputFormat(&Format);
+  if (failed && FOpenResult.load() == 1) Owner.PostPlayerNews(pnQuit);
+  if (FOpenResult.load() == -1) FOpenResult = -2;
+}
+
+bool PlayContext::QueuesFull() const {
+  if (AudioQueue.Size() > QueuesLimit) return true;
+  return !(AudioIndex >= 0 && AudioQueue.Size() <= AudioQueueLimit);
+}
+
+void PlayContext::ReadLoop() {
+  TPacketPtr packet(ff::av_packet_alloc());
+  if (!packet) throw std::bad_alloc();
+  while (!FAbort.load()) {
+    const int paused = FPaused.load();
+    if (paused != FLastPaused) {
+      FLastPaused = paused;
+      if (paused) ff::av_read_pause(Format);
+      else ff::av_read_play(Format);
+    }
+    bool seek;
+    {
+      std::lock_guard<std::mutex> g(FSeekLock);
+      seek = FSeekRequest;
+    }
+    if (seek) DoSeek();
+    if (QueuesFull()) {
+      Nap(10ms);
+      continue;
+    }
+    if (FEndOfFile || (Format->pb && Format->pb->eof_reached)) {
+      Nap(10ms);
+      if (AudioQueue.Size() == 0) FDrained = true;
+      continue;
+    }
+    FReading = true;
+    const int result = ff::av_read_frame(Format, packet.get());
+    FReading = false;
+    if (FAbort.load()) break;
+    if (result == AVERROR(EAGAIN)) {
+      Nap(10ms);
+      continue;
+    }
+    if (result < 0) {
+      if (!ImageSequence && !FEndReported) {
+        FEndReported = true;
+        if (result == AVERROR_EOF)
+          GetLogger().LogFmt(&Owner, llInfo, "reach end of file: %s", FileName.c_str());
+        else
+          GetLogger().LogFmt(&Owner, llError, "error #%d while reading file: %s", result, FileName.c_str());
+      }
+      // Only the end of the file is remembered: a passing read error is tried again.
+      if (result == AVERROR_EOF) FEndOfFile = true;
+      if (Format->pb && Format->pb->error) break;
+      Nap(100ms);
+      continue;
+    }
+    if (packet->stream_index == AudioIndex) {
+      AudioQueue.Put(packet.release());
+      packet.reset(ff::av_packet_alloc());
+      if (!packet) throw std::bad_alloc();
+    } else {
+      ff::av_packet_unref(packet.get());
+    }
+  }
+}
+
+void PlayContext::DoSeek() {
+  int flags;
+  int64_t target, relative;
+  {
+    std::lock_guard<std::mutex> g(FSeekLock);
+    flags = FSeekFlags;
+    target = FSeekTarget;
+    relative = FSeekRelative;
+  }
+  const int64_t lowest = relative > 0 ? target - relative + 2 : std::numeric_limits<int64_t>::min();
+  const int64_t highest = relative < 0 ? target - relative - 2 : std::numeric_limits<int64_t>::max();
+  int result = ff::avformat_seek_file(Format, -1, lowest, target, highest, flags);
+  if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags);
+  if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
+  if (result < 0) {
+    GetLogger().LogFmt(&Owner, llError, "%s: error while seeking", FileName.c_str());
+  } else if (AudioIndex >= 0) {
+    AudioQueue.Flush();
+    AudioQueue.Put(FlushPacket());
+  }
+  FEndReported = false;
+  FEndOfFile = false;
+  if (Format->pb) Format->pb->eof_reached = 0;
+  FDrained = false;
+  Owner.ClearEndAnnounced();
+  {
+    std::lock_guard<std::mutex> g(FSeekLock);
+    FSeekRequest = false;
+  }
+  Owner.FSeekDoneEvent.Set();
+}
+
+int PlayContext::OpenStream(int index) {
+  if (index < 0 || index >= static_cast<int>(Format->nb_streams)) return -1;
+  AVStream* st = Format->streams[index];
+  if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) return -1;
+  const AVCodec* codec = ff::avcodec_find_decoder(st->codecpar->codec_id);
+  TCodecContextPtr c(ff::avcodec_alloc_context3(codec));
+  if (!c || ff::avcodec_parameters_to_context(c.get(), st->codecpar) < 0) throw std::bad_alloc();
+  c->pkt_timebase = st->time_base;
+  ApplyDecodingSettings(*c);
+  {
+    std::lock_guard<std::recursive_mutex> g(CodecLock());
+    if (!codec || ff::avcodec_open2(c.get(), codec, nullptr) < 0) {
+      GetLogger().Log(&Owner, llError, "avcodec_open() failed.");
+      return -1;
+    }
+  }
+  FAudioCodec = std::move(c);
+  FAudioFrame.reset(ff::av_frame_alloc());
+  if (!FAudioFrame) throw std::bad_alloc();
+  if (!OpenAudioDevice(*FAudioCodec)) {
+    std::lock_guard<std::recursive_mutex> g(CodecLock());
+    FAudioCodec.reset();
+    return -1;
+  }
+  st->discard = AVDISCARD_DEFAULT;
+  AudioIndex = index;
+  AudioStream = st;
+  AudioDuration = st->duration != AV_NOPTS_VALUE ? ff::av_rescale_q(st->duration, st->time_base, AVRational{1, 1000000})
+                                                 : -1;
+  FBufferSize = FBufferIndex = 0;
+  // Until sound is decoded the clock stands at the start of the file.
+  FAudioClock = static_cast<double>(StartTime) / 1e6;
+  FAudioClockNow = FAudioClock;
+  AudioQueue.Init();
+  AudioQueue.Put(FlushPacket());
+  ff::SDL_PauseAudioDevice(FDevice, 0);
+  return 0;
+}
+
+void PlayContext::CloseStream(int index) {
+  if (index < 0 || index != AudioIndex) return;
+  AudioQueue.Abort();
+  CloseAudioDevice();
+  AudioQueue.End();
+  FConverter.reset();
+  ff::av_channel_layout_uninit(&FConverterLayout);
+  if (FPendingPacket) ff::av_packet_free(&FPendingPacket);
+  FAudioFrame.reset();
+  Format->streams[index]->discard = AVDISCARD_ALL;
+  {
+    std::lock_guard<std::recursive_mutex> g(CodecLock());
+    FAudioCodec.reset();
+  }
+  AudioIndex = -1;
+  AudioStream = nullptr;
+  AudioDuration = -1;
+}
+
+void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t target) {
+  {
+    std::lock_guard<std::mutex> g(FSeekLock);
+    if (FSeekRequest) return;
+    FPausedAtSeek = Paused();
+    FSeekTarget = target;
+    FSeekRelative = relative;
+    FSeekFlags = flags & 0x0F;
+    Owner.FSeekDoneEvent.Reset();
+    FSeekRequest = true;
+  }
+  if (!wait) return;
+  while (!Owner.FSeekDoneEvent.WaitFor(0ms)) WaitStep();
+}
+
+void PlayContext::TogglePause() {
+  // A seek asked for just before is carried out first, so that a resume never plays
+  // what was queued before it; nobody stays blocked by one that never comes.
+  const auto until = std::chrono::steady_clock::now() + 250ms;
+  while (!Owner.FSeekDoneEvent.WaitFor(0ms) && std::chrono::steady_clock::now() < until) WaitStep();
+  Owner.FSeekDoneEvent.Set();
+  FPaused = FPaused.load() ? 0 : 1;
+}
+
+void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
+  const int channels = DeviceChannels > 0 ? DeviceChannels : 1;
+  const int count = std::min(frames * channels, WaveRingSize);
+  out.resize(static_cast<size_t>(count));
+  std::lock_guard<std::mutex> g(FWaveLock);
+  int from = FWaveIndex - count;
+  if (from < 0) from += WaveRingSize;
+  for (int i = 0; i < count; ++i) {
+    out[static_cast<size_t>(i)] = FWaveRing[static_cast<size_t>(from)];
+    if (++from == WaveRingSize) from = 0;
+  }
+}
+
+}  // namespace sw

@@ -1,0 +1,97 @@
+#pragma once
+// A player under test: sound goes to SDL's disk driver (a file in a temporary folder,
+// written faster than real time), pictures to an off-screen video driver, and every
+// event is recorded with the thread it arrived on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "../../LoadedLibraries.h"
+#include "../../TempDir.h"
+#include "media/common/MainThread.h"
+#include "media/player/FFPlay.h"
+
+struct TRecordedEvent {
+  enum { Position, State } Kind;
+  int64_t Value;
+  bool OnMainThread;
+};
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sw::SetMainThread();
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", Temp.File("sound.raw").c_str(), 1);
+    ::setenv("SDL_DISKAUDIODELAY", "1", 1);  // a 1024-sample buffer per millisecond
+    ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    RequireLibraries();
+  }
+
+  // Records events; the player lives in a member so that tests may destroy it early.
+  sw::TFFPlayer& NewPlayer() {
+    Player = std::make_unique<sw::TFFPlayer>();
+    Player->OnPosition = [this](sw::TCustomPlayer*, int64_t pts) { Record(TRecordedEvent::Position, pts); };
+    Player->OnState = [this](sw::TCustomPlayer*, sw::TPlayState s) { Record(TRecordedEvent::State, s); };
+    return *Player;
+  }
+
+  void Record(decltype(TRecordedEvent::Kind) kind, int64_t value) {
+    std::lock_guard<std::mutex> g(EventsLock);
+    Events.push_back({kind, value, sw::IsMainThread()});
+  }
+  std::vector<TRecordedEvent> TakeEvents() {
+    std::lock_guard<std::mutex> g(EventsLock);
+    return Events;
+  }
+  std::vector<int64_t> Positions() {
+    std::vector<int64_t> out;
+    for (const auto& e : TakeEvents())
+      if (e.Kind == TRecordedEvent::Position) out.push_back(e.Value);
+    return out;
+  }
+  std::vector<int64_t> States() {
+    std::vector<int64_t> out;
+    for (const auto& e : TakeEvents())
+      if (e.Kind == TRecordedEvent::State) out.push_back(e.Value);
+    return out;
+  }
+  bool SawState(sw::TPlayState s) {
+    for (int64_t v : States())
+      if (v == s) return true;
+    return false;
+  }
+
+  // Runs the main thread's queue until the condition holds; false on time-out.
+  static bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      sw::WaitForPendingMessages(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+  static void PumpFor(std::chrono::milliseconds d) {
+    PumpUntil([] { return false; }, d);
+  }
+
+  // What the disk driver received: interleaved 16-bit samples.
+  std::vector<int16_t> Sound() const {
+    std::ifstream in(Temp.File("sound.raw"), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+  }
+
+  TTempDir Temp;
+  std::unique_ptr<sw::TFFPlayer> Player;
+  std::mutex EventsLock;
+  std::vector<TRecordedEvent> Events;
+};
