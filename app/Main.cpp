@@ -1,0 +1,395 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+
+#include "AboutForm.h"
+#include "KorLog.h"
+#include "LinkText.h"
+#include "Links.h"
+#include "RevealFile.h"
+#include "app/FileInfoText.h"
+#include "media/common/MainThread.h"
+#include "media/common/MyUtils.h"
+#include "ui_Main.h"
+
+namespace sw {
+
+namespace {
+
+constexpr int ShownClientWidth = 700;
+constexpr int ClientHeight = 389;
+
+void LogInfo(const std::string& text) {
+  if (RunLog) RunLog->WriteInfo(text);
+}
+void LogError(const std::string& text) {
+  if (RunLog) RunLog->WriteError(text);
+}
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+std::string Text(const QString& s) { return s.toStdString(); }
+
+// The button at the right end of an edit; its action carries the edit's name + "Button".
+QAction* AddEditButton(QLineEdit* edit, QStyle::StandardPixmap icon) {
+  QAction* action = edit->addAction(edit->style()->standardIcon(icon), QLineEdit::TrailingPosition);
+  action->setObjectName(edit->objectName() + "Button");
+  return action;
+}
+
+bool IsBlank(const std::string& line) {
+  for (unsigned char c : line)
+    if (c > ' ') return false;
+  return true;
+}
+
+}  // namespace
+
+TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::TTuneSnipForm>()),
+      FProgramFolder(std::move(programFolder)),
+      FCutJob(FFEncoder, [](bool error, const std::string& text) { error ? LogError(text) : LogInfo(text); },
+              FProgramFolder) {
+  // The layout:
+  ui->setupUi(this);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  FAboutForm = std::make_unique<TAboutForm>(this);
+  ui->RzURLLabel1->setText(LinkText(config::WebAddress));
+  ui->lblContactUs->setText(LinkText(config::SupportMail));
+  ui->mmInfo->document()->setDocumentMargin(8);
+  QAction* openButton = AddEditButton(ui->btnOpenFile, QStyle::SP_DialogOpenButton);
+  QAction* folderButton = AddEditButton(ui->tFilePath, QStyle::SP_DirIcon);
+
+  // Calls from the encoder's threads run on this thread from its event loop:
+  SetMainThread();
+  SetMainThreadWaker([] {
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(app, [] { ProcessPendingMessages(); }, Qt::QueuedConnection);
+  });
+
+  // The platform dialogs:
+  ChooseSourceFile = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), "Support file(*.mp3)"); };
+  ChooseFolder = [this](const QString& current) {
+    return QFileDialog::getExistingDirectory(this, "Select Directory", QFileInfo(current).isDir() ? current : QString());
+  };
+  RevealOutput = RevealFile;
+
+  // The track bar:
+  TKorTrackbar& bar = *ui->SnipWave;
+  bar.SetBGColor(0xDBEAEC);
+  bar.SetShowCut(false);
+  bar.SetTickOffsetY(5);
+  bar.SetTrackOffsetY(5);
+  bar.SetTrackOffsetX(16);
+  bar.SetSegOffsetY(5);
+  bar.SetMarginOffsetX(0);
+  bar.SetSegStartTransparency(0);
+  bar.SetSegEndTransparency(0);
+  bar.SetTickTransparency(0);
+  const QString pictures = ":/trackbar/window/";
+  bar.SetTickUp(TKorPicture::FromFile(pictures + "TickUp"));
+  bar.SetTickDown(TKorPicture::FromFile(pictures + "TickDown"));
+  bar.SetTickHot(TKorPicture::FromFile(pictures + "TickHot"));
+  bar.SetTickDisable(TKorPicture::FromFile(pictures + "TickDisable"));
+  bar.SetTrack(TKorPicture::FromFile(pictures + "Track"));
+  bar.SetSegmentStart(TKorPicture::FromFile(pictures + "SegmentStart"));
+  bar.SetSegmentEnd(TKorPicture::FromFile(pictures + "SegmentEnd"));
+  bar.SetMax(100);
+  bar.SetSegEndPos(90);
+  bar.SetSegStartPos(10);
+  bar.SetPosition(10);
+  bar.OnStartChange = [this](TKorTrackbar*) { SnipWaveStartChange(); };
+  bar.OnEndChange = [this](TKorTrackbar*) { SnipWaveEndChange(); };
+
+  // Menus, buttons and links:
+  connect(ui->Open1, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
+  connect(openButton, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
+  connect(ui->Exit1, &QAction::triggered, this, &TTuneSnipForm::Exit1Click);
+  connect(ui->Home1, &QAction::triggered, this, &TTuneSnipForm::Home1Click);
+  connect(ui->Contactus1, &QAction::triggered, this, &TTuneSnipForm::Contactus1Click);
+  connect(ui->About1, &QAction::triggered, this, &TTuneSnipForm::About1Click);
+  connect(ui->RzURLLabel1, &QLabel::linkActivated, this, &TTuneSnipForm::Home1Click);
+  connect(ui->lblContactUs, &QLabel::linkActivated, this, &TTuneSnipForm::lblContactUsClick);
+  connect(ui->BtnPublish, &QPushButton::clicked, this, &TTuneSnipForm::btnPublishClick);
+  connect(folderButton, &QAction::triggered, this, &TTuneSnipForm::tFilePathButtonClick);
+  ui->ImgArrLeft->installEventFilter(this);
+  ui->ImgArrRight->installEventFilter(this);
+  ui->pnlLeft->installEventFilter(this);
+
+  // The encoder's events:
+  FFEncoder.OnAudioHook = [this](TCustomEncoder*, int, int64_t pts, uint8_t* samples, int size, int rate,
+                                 int channels, int format) {
+    FCutJob.AudioHook(pts, samples, size, rate, channels, format);
+  };
+  FFEncoder.OnProgress = [this](TCustomEncoder*, PProgressInfo info) {
+    if (!FClosing) FFEncoderProgress(info);
+  };
+  FFEncoder.OnTerminate = [this](TCustomEncoder*, TTerminateInfo info) {
+    // The delivery thread waits while the main thread does the window's part.
+    if (!FClosing) CallInMainThread([this, &info] {
+        if (!FClosing) FFEncoderTerminate(info);
+      });
+  };
+}
+
+TTuneSnipForm::~TTuneSnipForm() {
+  FormCloseQuery();
+  SetMainThreadWaker(nullptr);
+}
+
+// ---- Start and end ----
+
+void TTuneSnipForm::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (FShown) return;
+  FShown = true;
+  FormShow();
+}
+
+void TTuneSnipForm::FormShow() {
+  LoadPictures();
+  ui->ImgArrRight->hide();
+  ImgArrLeftClick();
+  if (QScreen* screen = this->screen()) {
+    adjustSize();
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+void TTuneSnipForm::LoadPictures() {
+  const std::pair<const char*, QLabel*> pictures[] = {{"res/1.png", ui->Img1},
+                                                      {"res/2.png", ui->Img2},
+                                                      {"res/3.png", ui->Img3},
+                                                      {"res/arr-left.png", ui->ImgArrLeft},
+                                                      {"res/arr-right.png", ui->ImgArrRight}};
+  for (const auto& [file, control] : pictures) {
+    const std::string path = FProgramFolder + file;
+    QPixmap picture;
+    if (WideFileExists(path) && picture.load(Text(path), "PNG")) control->setPixmap(picture);
+  }
+}
+
+void TTuneSnipForm::ImgArrLeftClick() {
+  ui->ImgArrLeft->hide();
+  ui->ImgArrRight->show();
+  ToggleInformationPanel();
+}
+
+void TTuneSnipForm::ImgArrRightClick() {
+  ui->ImgArrRight->hide();
+  ui->ImgArrLeft->show();
+  ToggleInformationPanel();
+}
+
+void TTuneSnipForm::ToggleInformationPanel() {
+  if (ui->pnlRight->isVisibleTo(ui->RzPanel1)) {
+    SetClientWidth(ui->pnlLeft->width() + 5);
+    ui->pnlRight->hide();
+  } else {
+    SetClientWidth(ShownClientWidth);
+    ui->pnlRight->show();
+  }
+  // The layouts follow at once, so that the next toggle reads the new widths.
+  ui->RzPanel1->layout()->activate();
+  layout()->activate();
+}
+
+void TTuneSnipForm::SetClientWidth(int width) {
+  ui->RzPanel1->setFixedSize(width, ClientHeight);
+}
+
+bool TTuneSnipForm::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    if (watched == ui->ImgArrLeft) ImgArrLeftClick();
+    if (watched == ui->ImgArrRight) ImgArrRightClick();
+  }
+  // The arrows keep their distance from the right edge of the left panel.
+  if (watched == ui->pnlLeft && e->type() == QEvent::Resize) {
+    const int right = ui->pnlLeft->width() - 2 - ui->ImgArrLeft->width();
+    ui->ImgArrLeft->move(right, ui->ImgArrLeft->y());
+    ui->ImgArrRight->move(right, ui->ImgArrRight->y());
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void TTuneSnipForm::closeEvent(QCloseEvent* e) {
+  FormCloseQuery();
+  e->accept();
+}
+
+void TTuneSnipForm::FormCloseQuery() {
+  FClosing = true;
+  FFEncoder.Stop(true);
+  StopPlayer();
+  FFLogger.OnLog = nullptr;
+}
+
+void TTuneSnipForm::Exit1Click() { close(); }
+
+// ---- Opening a file ----
+
+void TTuneSnipForm::btnOpenFileButtonClick() {
+  ui->mmInfo->clear();
+  RestoreSegment();
+  StopPlayer();
+  ui->pbPercent->setValue(0);
+  const QString path = ChooseSourceFile();
+  if (path.isEmpty()) return;
+  OpenChosenFile(path);
+}
+
+void TTuneSnipForm::OpenChosenFile(const QString& path) {
+  ui->gbStep2->setEnabled(true);
+  ui->gbStep3->setEnabled(true);
+  const TProposedOutput proposed = ProposeOutput(Text(path));
+  ui->btnOpenFile->setText(path);
+  ui->tFilePath->setText(Text(proposed.Folder));
+  ui->tFileName->setText(Text(proposed.Name));
+  ShowFileInfo(Text(path));
+}
+
+void TTuneSnipForm::ShowFileInfo(const std::string& path) {
+  if (!FFDecoder.LibrariesReady() && !FFDecoder.LoadLibrariesFrom(FProgramFolder)) {
+    ShowMessage(FFDecoder.ErrorText());
+    LogError("Failed to load audio library, error message: " + FFDecoder.ErrorText());
+    return;
+  }
+  if (!FFDecoder.OpenMediaFile(path, "")) {
+    const std::string text = "Failed to load file, error message: " + FFDecoder.ErrorText();
+    ShowMessage(text);
+    LogError(text);
+    return;
+  }
+  TFileFacts facts;
+  facts.Path = path;
+  const AVInputFormat* format = FFDecoder.FormatContext()->iformat;
+  facts.TypeName = format && format->long_name ? format->long_name : "";
+  facts.FileSize = FFDecoder.FileSize();
+  FFDecoder.FillStreamInfo(facts.Info);
+  const int64_t seconds = facts.Info.Duration / 1000000;  // an unknown length (-1) gives 0
+
+  const std::vector<std::string> lines = FileInfoLines(facts);
+  for (const std::string& line : lines) ui->mmInfo->appendPlainText(Text(line));
+  LogInfo("============ file info ================");
+  for (const std::string& line : lines)
+    if (!IsBlank(line)) LogInfo(line);
+  LogInfo("=======================================");
+
+  ui->lblStartTime->setText(Text(FormatSeconds(0)));
+  ui->lblEndTime->setText(Text(FormatSeconds(seconds)));
+  ui->SnipWave->SetMax(seconds);
+  ui->SnipWave->SetSegEndPos(ui->SnipWave->Max());
+}
+
+void TTuneSnipForm::RestoreSegment() {
+  TKorTrackbar& bar = *ui->SnipWave;
+  bar.SetSegStartPos(0);
+  ui->lblStartTime->setText(Text(FormatSeconds(bar.SegStartPos())));
+  bar.SetSegEndPos(bar.Max());
+  ui->lblEndTime->setText(Text(FormatSeconds(bar.SegEndPos())));
+}
+
+void TTuneSnipForm::SnipWaveStartChange() {
+  ui->lblStartTime->setText(Text(FormatSeconds(ui->SnipWave->SegStartPos())));
+}
+
+void TTuneSnipForm::SnipWaveEndChange() {
+  ui->lblEndTime->setText(Text(FormatSeconds(ui->SnipWave->SegEndPos())));
+}
+
+// ---- Cutting ----
+
+std::string TTuneSnipForm::OutputPath() const {
+  return BuildOutputPath(Text(ui->tFilePath->text()), Text(ui->tFileName->text()));
+}
+
+TCutJob::TRequest TTuneSnipForm::CutRequest() {
+  TCutJob::TRequest r;
+  r.Source = Text(ui->btnOpenFile->text());
+  r.Folder = Text(ui->tFilePath->text());
+  r.Name = Text(ui->tFileName->text());
+  r.SegStart = ui->SnipWave->SegStartPos();
+  r.SegEnd = ui->SnipWave->SegEndPos();
+  r.Volume = ui->tbVolume->value();
+  if (FFDecoder.FormatContext()) {
+    FFDecoder.FillStreamInfo(r.SourceTags);
+    r.SourceBitRate = r.SourceTags.BitRate;
+  }
+  r.StartLabel = Text(ui->lblStartTime->text());
+  r.EndLabel = Text(ui->lblEndTime->text());
+  return r;
+}
+
+void TTuneSnipForm::btnPublishClick() {
+  StopPlayer();
+  if (WideFileExists(OutputPath()) && !AskQuestion("The file exists, do you want to replace it?")) return;
+  ui->BtnPublish->setEnabled(false);
+  std::string message;
+  if (!FCutJob.Start(CutRequest(), message)) {
+    if (!message.empty()) ShowMessage(message);
+    ui->BtnPublish->setEnabled(true);
+  }
+}
+
+void TTuneSnipForm::tFilePathButtonClick() {
+  const QString folder = ChooseFolder(ui->tFilePath->text());
+  if (!folder.isEmpty()) ui->tFilePath->setText(folder);
+}
+
+void TTuneSnipForm::FFEncoderProgress(PProgressInfo info) {
+  const int percent = ProgressPercent(info->CurrentTime, info->TotalDuration);
+  if (percent >= 0) ui->pbPercent->setValue(percent);
+}
+
+void TTuneSnipForm::FFEncoderTerminate(const TTerminateInfo& info) {
+  if (info.TaskIndex >= 0) {
+    if (info.Finished) {
+      ui->pbPercent->setValue(100);
+      if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
+        RevealOutput(Text(OutputPath()));
+    }
+    FCutJob.Terminated(info);
+  }
+  ui->BtnPublish->setEnabled(true);
+}
+
+// ---- Help ----
+
+void TTuneSnipForm::Home1Click() { QDesktopServices::openUrl(QUrl(config::WebAddress)); }
+
+void TTuneSnipForm::Contactus1Click() { lblContactUsClick(); }
+
+void TTuneSnipForm::lblContactUsClick() {
+  QDesktopServices::openUrl(QUrl(QString("mailto:") + config::SupportMail));
+}
+
+void TTuneSnipForm::About1Click() { FAboutForm->exec(); }
+
+// ---- Shared ----
+
+void TTuneSnipForm::StopPlayer() {
+  // The preview player comes with the preview; until then there is nothing to stop.
+}
+
+void TTuneSnipForm::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, "Korvane Snip Wave", Text(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TTuneSnipForm::AskQuestion(const QString& text) {
+  QMessageBox box(QMessageBox::Information, "Infomation", text, QMessageBox::Ok | QMessageBox::Cancel, this);
+  return box.exec() == QMessageBox::Ok;
+}
+
+}  // namespace sw

@@ -1,0 +1,100 @@
+#pragma once
+// The main window: open an MP3 file and read its description, mark a segment on the track
+// bar, and cut it into a new MP3 file with fades.
+#include <QMainWindow>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/CutJob.h"
+#include "media/binding/FFLog.h"
+#include "media/encoder/FFEncode.h"
+#include "media/info/FFDecode.h"
+
+namespace Ui {
+class TTuneSnipForm;
+}
+
+namespace sw {
+
+class TAboutForm;
+
+class TTuneSnipForm : public QMainWindow {
+ public:
+  // programFolder: where the libraries and the "res" pictures are looked for (with its
+  // trailing "/"); the executable's folder in the program.
+  explicit TTuneSnipForm(std::string programFolder, QWidget* parent = nullptr);
+  ~TTuneSnipForm() override;
+
+  // The platform dialogs, replaceable so that tests can answer them. An empty text is a cancel.
+  std::function<QString()> ChooseSourceFile;
+  std::function<QString(const QString& current)> ChooseFolder;
+  // Shows the new file after a cut when the user asks for it.
+  std::function<void(const QString& path)> RevealOutput;
+
+  // Opens a file as the open command does after its dialog (a file named on the command line).
+  void OpenChosenFile(const QString& path);
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  // Start and end:
+  void FormShow();
+  void FormCloseQuery();
+  void LoadPictures();
+  void ImgArrLeftClick();
+  void ImgArrRightClick();
+  void ToggleInformationPanel();
+  void SetClientWidth(int width);
+  void Exit1Click();
+
+  // Opening a file:
+  void btnOpenFileButtonClick();
+  void ShowFileInfo(const std::string& path);
+  void RestoreSegment();
+  void SnipWaveStartChange();
+  void SnipWaveEndChange();
+
+  // Cutting:
+  void btnPublishClick();
+  void tFilePathButtonClick();
+  TCutJob::TRequest CutRequest();
+  std::string OutputPath() const;
+  void FFEncoderProgress(PProgressInfo info);
+  void FFEncoderTerminate(const TTerminateInfo& info);
+
+  // Help:
+  void Home1Click();
+  void Contactus1Click();
+  void lblContactUsClick();
+  void About1Click();
+
+  // The preview player's stop, without waiting for it.
+  void StopPlayer();
+
+  // A simple message: information box, OK, the program's title.
+  void ShowMessage(const std::string& text);
+  // The "Infomation" question with OK and Cancel; true on OK.
+  bool AskQuestion(const QString& text);
+
+  std::unique_ptr<Ui::TTuneSnipForm> ui;
+  std::unique_ptr<TAboutForm> FAboutForm;
+  std::string FProgramFolder;
+  bool FShown = false;
+  // Set when the window closes: the encoder's threads may still report, and their
+  // reports are dropped from then on (read on the encoder's threads).
+  std::atomic<bool> FClosing{false};
+
+  TFFLogger FFLogger;
+  TFFDecoder FFDecoder;
+  TFFEncoder FFEncoder;
+  TCutJob FCutJob;
+};
+
+}  // namespace sw

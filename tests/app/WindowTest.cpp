@@ -1,0 +1,570 @@
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStyleOptionGroupBox>
+#include <QTimer>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "../TempDir.h"
+#include "../media/engine/DecodeFile.h"
+#include "app/FileInfoText.h"
+#include "app/KorLog.h"
+#include "app/Links.h"
+#include "app/Main.h"
+#include "media/binding/FFLoad.h"
+#include "widgets/trackbar/KorTrackbar.h"
+
+using namespace sw;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString TestData(const char* name) { return QString(SNIPWAVE_TEST_DATA) + "/" + name; }
+
+std::string ReadAll(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Answers the next modal message box with a button, once, and keeps what it showed.
+class TBoxAnswer : public QObject {
+ public:
+  explicit TBoxAnswer(QMessageBox::StandardButton button) : FButton(button) {
+    connect(&FPoll, &QTimer::timeout, this, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      Title = box->windowTitle();
+      Text = box->text();
+      Icon = box->icon();
+      Buttons = box->standardButtons();
+      ++Count;
+      FPoll.stop();
+      box->button(FButton)->click();
+    });
+    FPoll.start(5);
+  }
+  QString Title, Text;
+  QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons Buttons;
+  int Count = 0;
+
+ private:
+  QMessageBox::StandardButton FButton;
+  QTimer FPoll;
+};
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+  QMouseEvent e(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+void DragBy(QWidget* w, QPoint from, int dx) {
+  Mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  for (int step = 1; step <= 4; ++step)
+    Mouse(w, QEvent::MouseMove, from + QPoint(dx * step / 4, 0), Qt::NoButton, Qt::LeftButton);
+  Mouse(w, QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::LeftButton, Qt::NoButton);
+}
+
+// A window in a program folder of its own, with its run log there.
+struct TRig {
+  TTempDir Dir;
+  std::unique_ptr<TTuneSnipForm> Window;
+  QString NextChoice;
+  QStringList Revealed;
+
+  explicit TRig(bool pictures = false) {
+    if (pictures) fs::copy(SNIPWAVE_PICTURES, Dir.File("res"));
+    RunLog = std::make_unique<TKorLog>(Dir.File("log1.txt"));
+    Window = std::make_unique<TTuneSnipForm>(Dir.Path() + "/");
+    Window->ChooseSourceFile = [this] { return NextChoice; };
+    Window->RevealOutput = [this](const QString& path) { Revealed << path; };
+  }
+  ~TRig() {
+    Window.reset();
+    RunLog.reset();
+  }
+  template <class T>
+  T* Get(const char* name) const {
+    T* w = Window->findChild<T*>(name);
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+  void Show() {
+    Window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+  }
+  void Open(const QString& file) {
+    NextChoice = file;
+    Get<QAction>("btnOpenFileButton")->trigger();
+  }
+  QStringList MemoLines() const {
+    const QString text = Get<QPlainTextEdit>("mmInfo")->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
+  }
+  // The run log's messages, each with "I " or "E " for its level.
+  QStringList Log() const {
+    QStringList out;
+    for (const QString& line : QString::fromStdString(ReadAll(RunLog->FileName())).split("\r\n", Qt::SkipEmptyParts))
+      out << (line.mid(19, 10) == QString(10, ' ') ? "I " + line.mid(29) : "E " + line.mid(21));
+    return out;
+  }
+  int ClientWidth() const { return Get<QWidget>("RzPanel1")->width(); }
+  bool PanelShown() const { return Get<QWidget>("pnlRight")->isVisible(); }
+};
+
+// The link opener of the desktop, caught.
+class TUrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  TUrlCatcher() {
+    for (const char* scheme : {"http", "https", "mailto", "file"}) QDesktopServices::setUrlHandler(scheme, this, "Open");
+  }
+  ~TUrlCatcher() override {
+    for (const char* scheme : {"http", "https", "mailto", "file"}) QDesktopServices::unsetUrlHandler(scheme);
+  }
+  QList<QUrl> Urls;
+ public slots:
+  void Open(const QUrl& url) { Urls << url; }
+};
+
+// Text that a control shows does not run past its edges.
+void CheckCaptionFits(QWidget* w) {
+  const QFontMetrics fm(w->font());
+  if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (label->text().isEmpty() || label->objectName() == "pnlHintTime") return;
+    if (label->wordWrap())
+      QVERIFY2(label->heightForWidth(label->width()) <= label->height(), qPrintable(label->objectName()));
+    else
+      QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->objectName()));
+  } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+    QVERIFY2(fm.horizontalAdvance(button->text()) + 8 <= button->width(), qPrintable(button->objectName()));
+    QVERIFY2(fm.height() + 4 <= button->height(), qPrintable(button->objectName()));
+  } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+    QVERIFY2(fm.horizontalAdvance(group->title()) + 16 <= group->width(), qPrintable(group->objectName()));
+  }
+}
+
+// Visible controls side by side in one container do not cover each other.
+void CheckNoOverlap(QWidget* container, const QStringList& exempt = {}) {
+  QList<QWidget*> shown;
+  for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->isVisibleTo(container) && !child->objectName().startsWith("qt_") && !exempt.contains(child->objectName()))
+      shown << child;
+  for (int i = 0; i < shown.size(); ++i)
+    for (int j = i + 1; j < shown.size(); ++j)
+      QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+               qPrintable(shown[i]->objectName() + " covers " + shown[j]->objectName()));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    // The output check decodes with the libraries the window loads itself.
+    QVERIFY2(FFLoader().LoadLibrarySet(AllLibraries), FFLoader().GetLastErrorText().c_str());
+  }
+
+  void controlsHaveTheirNamesCaptionsAndPlaces() {
+    TRig rig;
+    QCOMPARE(rig.Window->windowTitle(), QString("Korvane Snip Wave"));
+    QCOMPARE(rig.Get<QWidget>("RzPanel1")->size(), QSize(702, 389));
+    QCOMPARE(rig.Get<QWidget>("pnlRight")->width(), 290);
+    QCOMPARE(rig.Get<QWidget>("RzPanel2")->height(), 40);
+    rig.Get<QWidget>("RzPanel1")->layout()->activate();
+    QCOMPARE(rig.Get<QWidget>("pnlLeft")->width(), 412);
+    const struct {
+      const char* Name;
+      QRect Place;
+    } places[] = {{"Img1", {24, 0, 30, 30}},        {"Img2", {24, 71, 30, 30}},
+                  {"Img3", {24, 160, 30, 30}},      {"ImgArrLeft", {394, 160, 16, 16}},
+                  {"ImgArrRight", {394, 160, 16, 16}}, {"SnipWave", {63, 17, 244, 25}},
+                  {"pnlHintTime", {0, 0, 59, 20}}};
+    for (const auto& p : places) QCOMPARE(rig.Get<QWidget>(p.Name)->geometry(), p.Place);
+    for (const char* name : {"BtnPlay", "BtnStop", "BtnRestore", "BtnVolume"})
+      QCOMPARE(rig.Get<QPushButton>(name)->width(), 52);
+    const struct {
+      const char* Name;
+      const char* Caption;
+    } captions[] = {{"BtnPlay", "Play"},          {"BtnStop", "Stop"},           {"BtnRestore", "Restore"},
+                    {"BtnVolume", "Volume"},      {"BtnPublish", "Start Cut"},   {"lblStartTime", "00:00:00"},
+                    {"lblEndTime", "00:00:00"},   {"pnlHintTime", "00:00:00"},   {"lblOutputPath", "File Path:"},
+                    {"lblFileName", "File Name:"}, {"Label1", "Our website:"},  {"Label2", "Contact us:"}};
+    for (const auto& c : captions) {
+      QWidget* w = rig.Get<QWidget>(c.Name);
+      const QString text = qobject_cast<QLabel*>(w) ? static_cast<QLabel*>(w)->text() : static_cast<QPushButton*>(w)->text();
+      QCOMPARE(text, QString(c.Caption));
+    }
+    QCOMPARE(rig.Get<QGroupBox>("gbStep1")->title(), QString("           Open"));
+    QCOMPARE(rig.Get<QGroupBox>("gbStep2")->title(), QString("           Adjust"));
+    QCOMPARE(rig.Get<QGroupBox>("gbStep3")->title(), QString("           Cut"));
+    QCOMPARE(rig.Get<QLineEdit>("tFileName")->text(), QString("My Scrap Reel"));
+    QVERIFY(rig.Get<QLineEdit>("btnOpenFile")->isReadOnly());
+    QVERIFY(!rig.Get<QLineEdit>("tFilePath")->isReadOnly());
+    QCOMPARE(rig.Get<QPushButton>("BtnPublish")->size(), QSize(164, 50));
+    QVERIFY(rig.Get<QPushButton>("BtnPublish")->font().pointSizeF() > rig.Get<QPushButton>("BtnPlay")->font().pointSizeF());
+    QCOMPARE(rig.Get<QWidget>("ImgArrLeft")->toolTip(), QString("Hide file information"));
+    QCOMPARE(rig.Get<QWidget>("ImgArrRight")->toolTip(), QString("Show file information"));
+    QCOMPARE(rig.Get<QWidget>("ImgArrRight")->cursor().shape(), Qt::PointingHandCursor);
+
+    auto* volume = rig.Get<QSlider>("tbVolume");
+    QCOMPARE(volume->orientation(), Qt::Vertical);
+    QCOMPARE(volume->minimum(), 0);
+    QCOMPARE(volume->maximum(), 100);
+    QCOMPARE(volume->value(), 70);
+    QVERIFY(!volume->isVisibleTo(rig.Window.get()));
+    QVERIFY(!rig.Get<QWidget>("pnlHintTime")->isVisibleTo(rig.Window.get()));
+    auto* progress = rig.Get<QProgressBar>("pbPercent");
+    QCOMPARE(progress->minimum(), 0);
+    QCOMPARE(progress->maximum(), 100);
+    auto* memo = rig.Get<QPlainTextEdit>("mmInfo");
+    QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(memo->frameShape(), QFrame::NoFrame);
+    QCOMPARE(memo->document()->documentMargin(), 8.0);
+
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    QCOMPARE(bar->Max(), 100);
+    QCOMPARE(bar->Position(), 10);
+    QCOMPARE(bar->SegStartPos(), 10);
+    QCOMPARE(bar->SegEndPos(), 90);
+    QVERIFY(!bar->ShowCut());
+    QCOMPARE(bar->BGColor(), TColor(0xDBEAEC));
+    QCOMPARE(bar->SegmentStart().Size().Width, 16);
+    QCOMPARE(bar->SegmentEnd().Size().Height, 16);
+
+    // The menus, in order.
+    QStringList menus;
+    for (QAction* top : rig.Window->menuBar()->actions()) {
+      menus << top->text();
+      for (QAction* item : top->menu()->actions()) menus << "  " + (item->isSeparator() ? "-" : item->text());
+    }
+    QCOMPARE(menus, QStringList({"File", "  Open", "  -", "  Exit", "Help", "  Home Page", "  Contact us", "  -",
+                                 "  About"}));
+    QCOMPARE(rig.Get<QLabel>("RzURLLabel1")->text().contains(config::WebAddress), true);
+    QCOMPARE(rig.Get<QLabel>("lblContactUs")->text().contains(config::SupportMail), true);
+  }
+
+  void windowLooksTidy() {
+    TRig rig(true);
+    rig.Show();
+    for (bool panel : {false, true}) {
+      QCOMPARE(rig.PanelShown(), panel);
+      for (QWidget* w : rig.Window->findChildren<QWidget*>())
+        if (w->isVisibleTo(rig.Window.get())) CheckCaptionFits(w);
+      auto* left = rig.Get<QWidget>("pnlLeft");
+      CheckNoOverlap(left, {"Img1", "Img2", "Img3"});
+      for (const char* group : {"gbStep1", "gbStep2", "gbStep3"}) CheckNoOverlap(rig.Get<QWidget>(group));
+      CheckNoOverlap(rig.Get<QWidget>("RzPanel2"));
+      // A step picture sits on its group's frame line and ends before the caption's word.
+      for (int n = 1; n <= 3; ++n) {
+        auto* group = rig.Get<QGroupBox>(qPrintable(QString("gbStep%1").arg(n)));
+        auto* image = rig.Get<QLabel>(qPrintable(QString("Img%1").arg(n)));
+        QStyleOptionGroupBox opt;
+        opt.initFrom(group);
+        opt.text = group->title();
+        opt.subControls = QStyle::SC_GroupBoxLabel;
+        const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group);
+        const int wordStart = group->x() + label.x() + QFontMetrics(group->font()).horizontalAdvance(QString(11, ' '));
+        QVERIFY2(image->geometry().right() < wordStart, qPrintable(image->objectName()));
+        QVERIFY(image->geometry().bottom() > group->y() + label.center().y());
+        QVERIFY(!image->pixmap().isNull());
+      }
+      QVERIFY(rig.Get<QWidget>(panel ? "ImgArrLeft" : "ImgArrRight")->geometry().right() < left->width());
+      QTest::mouseClick(rig.Get<QWidget>(panel ? "ImgArrLeft" : "ImgArrRight"), Qt::LeftButton);
+    }
+    const QString dir = qEnvironmentVariable("WINDOW_GRAB_DIR");
+    if (!dir.isEmpty()) rig.Window->grab().save(dir + QString("/window@%1x.png").arg(rig.Window->devicePixelRatio()));
+  }
+
+  void stateTableBeforeAndAfterOpening() {
+    TRig rig;
+    rig.Show();
+    auto* step1 = rig.Get<QWidget>("gbStep1");
+    auto* step2 = rig.Get<QWidget>("gbStep2");
+    auto* step3 = rig.Get<QWidget>("gbStep3");
+    QVERIFY(step1->isEnabled());
+    QVERIFY(!step2->isEnabled());
+    QVERIFY(!step3->isEnabled());
+    QVERIFY(!rig.Get<QWidget>("SnipWave")->isEnabled());
+    QVERIFY(!rig.Get<QWidget>("BtnPublish")->isEnabled());
+    QVERIFY(!rig.PanelShown());
+
+    // Cancelled dialog: nothing is enabled.
+    rig.Open("");
+    QVERIFY(!step2->isEnabled());
+
+    rig.Open(TestData("vbr-noheader.mp3"));
+    for (const char* name : {"gbStep2", "gbStep3", "SnipWave", "BtnPlay", "BtnStop", "BtnRestore", "BtnVolume",
+                             "lblStartTime", "tFilePath", "tFileName", "BtnPublish"})
+      QVERIFY2(rig.Get<QWidget>(name)->isEnabled(), name);
+    QVERIFY(step1->isEnabled());
+    QVERIFY(!rig.PanelShown());
+  }
+
+  void groupsStayEnabledWhenTheAnalysisFails() {
+    TRig rig;
+    rig.Show();
+    TBoxAnswer box(QMessageBox::Ok);
+    rig.Open(TestData("text.mp3"));
+    QCOMPARE(box.Count, 1);
+    QCOMPARE(box.Title, QString("Korvane Snip Wave"));
+    QCOMPARE(box.Icon, QMessageBox::Information);
+    QCOMPARE(box.Buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY2(box.Text.startsWith("Failed to load file, error message: ") &&
+                 box.Text.size() > int(strlen("Failed to load file, error message: ")),
+             qPrintable(box.Text));
+    QVERIFY(rig.Get<QWidget>("gbStep2")->isEnabled());
+    QVERIFY(rig.Get<QWidget>("BtnPublish")->isEnabled());
+    QVERIFY(rig.MemoLines().isEmpty());
+    QCOMPARE(rig.Log(), QStringList({"E " + box.Text}));
+    QCOMPARE(rig.Get<QLineEdit>("btnOpenFile")->text(), TestData("text.mp3"));
+  }
+
+  void arrowsToggleTheInformationPanel() {
+    TRig rig;
+    rig.Show();
+    auto* left = rig.Get<QWidget>("ImgArrLeft");
+    auto* right = rig.Get<QWidget>("ImgArrRight");
+    // Started: hidden, and the window is as wide as the left panel was, plus 5.
+    QCOMPARE(rig.ClientWidth(), 412 + 5);
+    QVERIFY(!left->isVisible());
+    QVERIFY(right->isVisible());
+    QCOMPARE(rig.Get<QWidget>("pnlLeft")->width(), 417);
+    for (int round = 0; round < 2; ++round) {
+      QTest::mouseClick(right, Qt::LeftButton);
+      QVERIFY(rig.PanelShown());
+      QCOMPARE(rig.ClientWidth(), 700);
+      QCOMPARE(rig.Window->width(), 700);
+      QCOMPARE(rig.Get<QWidget>("pnlLeft")->width(), 410);
+      QVERIFY(left->isVisible());
+      QVERIFY(!right->isVisible());
+      QTest::mouseClick(left, Qt::LeftButton);
+      QVERIFY(!rig.PanelShown());
+      QCOMPARE(rig.ClientWidth(), 410 + 5);
+      QCOMPARE(rig.Get<QWidget>("pnlLeft")->width(), 415);
+      QVERIFY(!left->isVisible());
+      QVERIFY(right->isVisible());
+      // Right-anchored: two pixels from the left panel's edge.
+      QCOMPARE(right->geometry().right(), rig.Get<QWidget>("pnlLeft")->width() - 3);
+    }
+    // The window cannot be resized by the user.
+    QCOMPARE(rig.Window->minimumSize(), rig.Window->maximumSize());
+  }
+
+  void windowWorksWithoutPictures() {
+    TRig rig;
+    rig.Show();
+    for (const char* name : {"Img1", "Img2", "Img3", "ImgArrLeft", "ImgArrRight"})
+      QVERIFY(rig.Get<QLabel>(name)->pixmap().isNull());
+    QTest::mouseClick(rig.Get<QWidget>("ImgArrRight"), Qt::LeftButton);
+    QVERIFY(rig.PanelShown());
+  }
+
+  void openingFillsTheMemoTheTrackBarAndTheProposal() {
+    TRig rig;
+    rig.Show();
+    const QString file = TestData("vbr-noheader.mp3");
+    rig.Open(file);
+    const QStringList memo = rig.MemoLines();
+    QCOMPARE(memo.size(), 9);
+    QCOMPARE(memo[0], "File Name: " + file);
+    QCOMPARE(memo[1], QString("Type: MP2/3 (MPEG audio layer 2/3)"));
+    QCOMPARE(memo[2], QString("Title: "));
+    QCOMPARE(memo[5], QString("Year: 0"));
+    QCOMPARE(memo[6], QString("File Size: 203.37 KB"));
+    QCOMPARE(memo[7], QString("Duration: 00:00:24."));
+    QVERIFY2(memo[8] == "Bit Rate: 69 kbps" || memo[8] == "Bit Rate: 68 kbps", qPrintable(memo[8]));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    QCOMPARE(bar->Max(), 24);
+    QCOMPARE(bar->SegStartPos(), 0);
+    QCOMPARE(bar->SegEndPos(), 24);
+    QCOMPARE(rig.Get<QLabel>("lblStartTime")->text(), QString("00:00:00"));
+    QCOMPARE(rig.Get<QLabel>("lblEndTime")->text(), QString("00:00:24"));
+    QCOMPARE(rig.Get<QLineEdit>("btnOpenFile")->text(), file);
+    QCOMPARE(rig.Get<QLineEdit>("tFilePath")->text(), QString(SNIPWAVE_TEST_DATA) + "/");
+    QCOMPARE(rig.Get<QLineEdit>("tFileName")->text(), QString("vbr-noheader_new.mp3"));
+    const QStringList log = rig.Log();
+    QCOMPARE(log.size(), 11);
+    QCOMPARE(log.first(), QString("I ============ file info ================"));
+    QCOMPARE(log[1], "I File Name: " + file);
+    QCOMPARE(log[8], "I " + memo[7]);
+    QCOMPARE(log.last(), QString("I ======================================="));
+
+    // A second file resets the markers first; a cancelled dialog keeps the range and empties the memo.
+    rig.Open(TestData("notags-48k.mp3"));
+    QCOMPARE(bar->Max(), 3);
+    QCOMPARE(bar->SegEndPos(), 3);
+    QCOMPARE(rig.Get<QLabel>("lblEndTime")->text(), QString("00:00:03"));
+    rig.Get<QProgressBar>("pbPercent")->setValue(40);
+    rig.Open("");
+    QVERIFY(rig.MemoLines().isEmpty());
+    QCOMPARE(bar->Max(), 3);
+    QCOMPARE(bar->SegStartPos(), 0);
+    QCOMPARE(rig.Get<QProgressBar>("pbPercent")->value(), 0);
+
+    // A failed analysis leaves the previous range on the track bar.
+    TBoxAnswer box(QMessageBox::Ok);
+    rig.Open(TestData("empty.mp3"));
+    QCOMPARE(box.Count, 1);
+    QCOMPARE(bar->Max(), 3);
+    QVERIFY(rig.MemoLines().isEmpty());
+  }
+
+  void startCutWritesTheSegment() {
+    TRig rig;
+    rig.Show();
+    rig.Open(TestData("vbr-noheader.mp3"));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    DragBy(bar, bar->SegStartRect().center(), 60);
+    DragBy(bar, bar->SegEndRect().center(), -50);
+    const int64_t start = bar->SegStartPos(), end = bar->SegEndPos();
+    QVERIFY2(start > 0 && end < 24 && end - start >= 6, qPrintable(QString("%1..%2").arg(start).arg(end)));
+    QCOMPARE(rig.Get<QLabel>("lblStartTime")->text(), QString::fromStdString(FormatSeconds(start)));
+    QCOMPARE(rig.Get<QLabel>("lblEndTime")->text(), QString::fromStdString(FormatSeconds(end)));
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.File("out")));
+    rig.Get<QLineEdit>("tFileName")->setText("clip");
+    auto* publish = rig.Get<QPushButton>("BtnPublish");
+    auto* progress = rig.Get<QProgressBar>("pbPercent");
+
+    TBoxAnswer box(QMessageBox::Ok);
+    QTest::mouseClick(publish, Qt::LeftButton);
+    // The click has returned while the job runs on its own thread.
+    QVERIFY(!publish->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
+    QCOMPARE(box.Count, 1);
+    QCOMPARE(box.Title, QString("Infomation"));
+    QCOMPARE(box.Text, QString("Published successfully, Click \"OK\" to open the folder of the generated file."));
+    QCOMPARE(box.Buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(progress->value(), 100);
+    const QString output = QString::fromStdString(rig.Dir.File("out/clip.mp3"));
+    QCOMPARE(rig.Revealed, QStringList({output}));
+
+    const QStringList log = rig.Log();
+    const QStringList tail = log.mid(log.indexOf("I =======================================") + 1);
+    QCOMPARE(tail, QStringList({"I Begin Time:" + QString::fromStdString(FormatSeconds(start)),
+                                "I End Time:" + QString::fromStdString(FormatSeconds(end)), "I Output:" + output,
+                                "I Volume:178", "I Completed to cut mp3 file."}));
+
+    TDecodedAudio audio;
+    QVERIFY(DecodeFile(output.toStdString(), audio));
+    QCOMPARE(audio.SampleRate, 44100);
+    const int64_t expected = (end - start) * 44100;
+    QVERIFY2(std::abs(audio.Frames() - expected) <= 1152, qPrintable(QString::number(audio.Frames())));
+  }
+
+  void existingOutputKeptOnCancel() {
+    TRig rig;
+    rig.Show();
+    rig.Open(TestData("notags-48k.mp3"));
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.Path()));
+    rig.Get<QLineEdit>("tFileName")->setText("keep.MP3");
+    const std::string kept = rig.Dir.Write("keep.MP3", "an earlier cut, not to be touched");
+    const QStringList logBefore = rig.Log();
+    {
+      TBoxAnswer box(QMessageBox::Cancel);
+      QTest::mouseClick(rig.Get<QPushButton>("BtnPublish"), Qt::LeftButton);
+      QCOMPARE(box.Count, 1);
+      QCOMPARE(box.Title, QString("Infomation"));
+      QCOMPARE(box.Text, QString("The file exists, do you want to replace it?"));
+      QCOMPARE(box.Icon, QMessageBox::Information);
+    }
+    QTest::qWait(200);
+    QCOMPARE(ReadAll(kept), std::string("an earlier cut, not to be touched"));
+    QVERIFY(rig.Get<QPushButton>("BtnPublish")->isEnabled());
+    QCOMPARE(rig.Log(), logBefore);
+
+    // Replacing it, with the end box declined: no file manager.
+    TBoxAnswer replace(QMessageBox::Ok);
+    QTest::mouseClick(rig.Get<QPushButton>("BtnPublish"), Qt::LeftButton);
+    QCOMPARE(replace.Count, 1);
+    TBoxAnswer end(QMessageBox::Cancel);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Get<QPushButton>("BtnPublish")->isEnabled(), 30000);
+    QCOMPARE(end.Count, 1);
+    QVERIFY(rig.Revealed.isEmpty());
+    QVERIFY(ReadAll(kept).size() > 10000);
+    QCOMPARE(rig.Log().last(), QString("I Completed to cut mp3 file."));
+  }
+
+  void folderButtonAsksForAFolder() {
+    TRig rig;
+    rig.Show();
+    rig.Open(TestData("notags-48k.mp3"));
+    QStringList asked;
+    QString answer = QString::fromStdString(rig.Dir.Path());
+    rig.Window->ChooseFolder = [&](const QString& current) {
+      asked << current;
+      return answer;
+    };
+    rig.Get<QAction>("tFilePathButton")->trigger();
+    QCOMPARE(asked, QStringList({QString(SNIPWAVE_TEST_DATA) + "/"}));
+    QCOMPARE(rig.Get<QLineEdit>("tFilePath")->text(), answer);
+    answer.clear();
+    rig.Get<QAction>("tFilePathButton")->trigger();
+    QCOMPARE(rig.Get<QLineEdit>("tFilePath")->text(), QString::fromStdString(rig.Dir.Path()));
+  }
+
+  void helpOpensTheAddressesAndTheAboutBox() {
+    TRig rig;
+    rig.Show();
+    TUrlCatcher urls;
+    rig.Get<QAction>("Home1")->trigger();
+    rig.Get<QAction>("Contactus1")->trigger();
+    emit rig.Get<QLabel>("RzURLLabel1")->linkActivated("link");
+    emit rig.Get<QLabel>("lblContactUs")->linkActivated("link");
+    const QUrl web(config::WebAddress), mail(QString("mailto:") + config::SupportMail);
+    QCOMPARE(urls.Urls, QList<QUrl>({web, mail, web, mail}));
+
+    // The About box closes on a click on its group box.
+    QDialog* about = nullptr;
+    QTimer::singleShot(50, [&] {
+      about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!about) return;
+      QCOMPARE(about->findChild<QLabel*>("Label1")->text(), QString("Korvane Snip Wave version 1.2.0"));
+      QCOMPARE(about->windowTitle(), QString("About"));
+      QCOMPARE(about->size(), QSize(347, 178));
+      QVERIFY(about->windowFlags() & Qt::FramelessWindowHint);
+      for (QWidget* w : about->findChildren<QWidget*>()) CheckCaptionFits(w);
+      const QString dir = qEnvironmentVariable("WINDOW_GRAB_DIR");
+      if (!dir.isEmpty()) about->grab().save(dir + QString("/about@%1x.png").arg(about->devicePixelRatio()));
+      CheckNoOverlap(about->findChild<QWidget*>("RzGroupBox1"));
+      emit about->findChild<QLabel*>("RzURLLabel2")->linkActivated("link");
+      emit about->findChild<QLabel*>("lbSupportMail")->linkActivated("link");
+      QTest::mouseClick(about->findChild<QWidget*>("RzGroupBox1"), Qt::LeftButton, {}, QPoint(150, 130));
+    });
+    rig.Get<QAction>("About1")->trigger();
+    QVERIFY(about);
+    QVERIFY(!about->isVisible());
+    QCOMPARE(about->result(), int(QDialog::Accepted));
+    QCOMPARE(urls.Urls.mid(4), QList<QUrl>({web, mail}));
+  }
+
+  void exitClosesTheWindow() {
+    TRig rig;
+    rig.Show();
+    rig.Get<QAction>("Exit1")->trigger();
+    QVERIFY(!rig.Window->isVisible());
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
