@@ -378,9 +378,7 @@ void TTuneSnipForm::About1Click() { FAboutForm->exec(); }
 
 // ---- Shared ----
 
-void TTuneSnipForm::StopPlayer() {
-  // The preview player comes with the preview; until then there is nothing to stop.
-}
+void TTuneSnipForm::StopPlayer() { StopWithoutWaiting(*FFPlayer); }
 
 void TTuneSnipForm::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::Information, "Korvane Snip Wave", Text(text), QMessageBox::Ok, this);

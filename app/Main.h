@@ -13,6 +13,7 @@
 #include "media/binding/FFLog.h"
 #include "media/encoder/FFEncode.h"
 #include "media/info/FFDecode.h"
+#include "PreviewPlayer.h"
 
 namespace Ui {
 class TTuneSnipForm;
@@ -94,6 +95,7 @@ class TTuneSnipForm : public QMainWindow {
   TFFLogger FFLogger;
   TFFDecoder FFDecoder;
   TFFEncoder FFEncoder;
+  TPlayerPtr FFPlayer = CreatePreviewPlayer();
   TCutJob FCutJob;
 };
 
