@@ -84,11 +84,15 @@ int ProgressPercent(int64_t currentTime, int64_t totalDuration) {
 TCutJob::TCutJob(TFFEncoder& encoder, TRunLog runLog, std::string libraryFolder)
     : FEncoder(encoder), FLog(std::move(runLog)), FLibraryFolder(std::move(libraryFolder)) {}
 
+void LogCutRequest(const TCutJob::TRequest& r, const TCutJob::TRunLog& log) {
+  log(false, "Begin Time:" + r.StartLabel);
+  log(false, "End Time:" + r.EndLabel);
+  log(false, "Output:" + BuildOutputPath(r.Folder, r.Name));
+  log(false, "Volume:" + std::to_string(CutVolume(r.Volume)));
+}
+
 bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
-  FLog(false, "Begin Time:" + r.StartLabel);
-  FLog(false, "End Time:" + r.EndLabel);
-  FLog(false, "Output:" + OutputPath(r));
-  FLog(false, "Volume:" + std::to_string(CutVolume(r.Volume)));
+  LogCutRequest(r, FLog);
   if (!FEncoder.LibrariesReady() && !FEncoder.LoadLibrariesFrom(FLibraryFolder)) {
     userMessage = FEncoder.ErrorText();
     FLog(true, "Failed to load audio library, error message: " + userMessage);

@@ -89,4 +89,7 @@ class TCutJob {
   TFadeShaper FShaper{0, 0};
 };
 
+// The four lines a cut starts with in the run log: the segment, the output, the volume.
+void LogCutRequest(const TCutJob::TRequest& request, const TCutJob::TRunLog& log);
+
 }  // namespace sw

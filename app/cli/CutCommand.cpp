@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "Commands.h"
+#include "CutOutput.h"
+#include "LosslessCutCommand.h"
 #include "TimeArgument.h"
 #include "app/CutJob.h"
 #include "app/FileInfoText.h"
@@ -36,7 +38,7 @@ void DrawProgress(int percent) {
 
 int CutCommand(const TArgs& args) {
   TCutJob::TRequest request;
-  bool haveStart = false, haveEnd = false, replace = false;
+  bool haveStart = false, haveEnd = false, replace = false, lossless = false;
   std::string folder, name;
   int64_t start = 0, end = 0;  // µs
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -54,6 +56,8 @@ int CutCommand(const TArgs& args) {
       name = args[++i];
     else if (a == "--yes")
       replace = true;
+    else if (a == "--lossless")
+      lossless = true;
     else if (request.Source.empty() && a.rfind("--", 0) != 0)
       request.Source = a;
     else
@@ -61,6 +65,7 @@ int CutCommand(const TArgs& args) {
   }
   if (request.Source.empty() || !haveStart || !haveEnd) return UsageError("cut");
   request.SetSegment(start, end);
+  if (lossless) return LosslessCutCommand(request, folder, name, replace);
 
   SetMainThread();
   TFFLogger logger;
@@ -76,22 +81,9 @@ int CutCommand(const TArgs& args) {
   }
   reader.FillStreamInfo(request.SourceTags);
   const int64_t length = std::max<int64_t>(0, request.SourceTags.Duration);
-  if (end <= start || end > length) {
-    std::printf("The segment must end after it starts and lie within the file's %lld seconds.\n",
-                static_cast<long long>(length / 1000000));
-    return 1;
-  }
   request.SourceBitRate = request.SourceTags.BitRate;
-  const TProposedOutput proposed = ProposeOutput(request.Source);
-  request.Folder = folder.empty() ? proposed.Folder : folder;
-  request.Name = name.empty() ? proposed.Name : name;
-  request.StartLabel = FormatTimeArgument(start);
-  request.EndLabel = FormatTimeArgument(end);
-  const std::string output = BuildOutputPath(request.Folder, request.Name);
-  if (WideFileExists(output) && !replace) {
-    std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", output.c_str());
-    return 1;
-  }
+  const std::string output = PrepareCutOutput(request, length, folder, name, replace);
+  if (output.empty()) return 1;
 
   TFFEncoder encoder;
   TCutJob job(encoder, [](bool, const std::string& text) { std::printf("%s\n", text.c_str()); },

@@ -16,7 +16,7 @@ const std::map<std::string, std::string>& Usages() {
            "  convert INPUT OUTPUT [--in LINE]... [LINE]...\n"
            "                             convert with option lines for the input and the output\n"
            "  cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
-           "                             cut a segment into a new MP3 with five-second fades\n"
+           "      [--lossless]           cut a segment into a new MP3 with five-second fades\n"
            "  play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
            "                             play a file, or a part of it, with a running clock\n"
            "  help [COMMAND]             print this, or a command's options\n"
@@ -35,7 +35,7 @@ const std::map<std::string, std::string>& Usages() {
                   "  --in LINE      an option line for the input (repeatable)\n"
                   "  LINE           an option line for the output, such as \"-acodec libmp3lame\"\n"},
       {"cut", "usage: snipwave-cli cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR]\n"
-              "                            [--name NAME] [--yes]\n"
+              "                            [--name NAME] [--yes] [--lossless]\n"
               "Cuts the segment from --start to --end of SOURCE into a new MP3 with five-second fades.\n"
               "  --start TIME   where the segment starts\n"
               "  --end TIME     where it ends, after the start and within the file\n"
@@ -43,7 +43,9 @@ const std::map<std::string, std::string>& Usages() {
               "  --folder DIR   folder of the new file (default: the source's)\n"
               "  --name NAME    name of the new file (default: the source's name with \"_new\");\n"
               "                 \".mp3\" is added when missing\n"
-              "  --yes          replace a file of that name\n" +
+              "  --yes          replace a file of that name\n"
+              "  --lossless     copy the MP3 frames instead of re-encoding: sample-exact ends through\n"
+              "                 the encoder delay and padding, fades and volume as gain steps of 1.5 dB\n" +
                   std::string(TimeFormats)},
       {"play", "usage: snipwave-cli play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
                "Plays FILE from --start, showing the position on standard error, and stops at --end\n"

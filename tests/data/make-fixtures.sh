@@ -88,6 +88,27 @@ gen -n -r 44100 -c 1 -b 16 "$work/cover.wav" synth 2 sine 660 gain -n -6
 enc -b 64 --id3v2-only --tt "Cover Test" --ti "$here/cover.png" \
     "$work/cover.wav" "$here/cover.mp3"
 
+# --- crc-8k.mp3 ----------------------------------------------------------------
+# 3 s stereo 8 kHz (MPEG-2.5), 16 kbit/s CBR, every frame CRC-protected (-p). LAME
+# writes no Info header with CRCs on. Left: sine 300 -> 900 Hz, right: 500 Hz.
+gen -n -r 8000 -c 2 -b 16 "$work/crc.wav" synth 3 sine 300:900 sine 500 gain -n -6
+enc -p -b 16 "$work/crc.wav" "$here/crc-8k.mp3"
+
+# --- lowrate-16k.mp3 -------------------------------------------------------------
+# 8 s mono 16 kHz (MPEG-2), VBR at the lowest quality (-V 9) with a Xing header: small
+# frames whose bit reservoir reaches back over several of them. Sine 200 -> 2000 Hz
+# with pink noise.
+gen -n -r 16000 -c 1 -b 16 "$work/low-tone.wav" synth 8 sine 200:2000 gain -n -8
+gen -n -r 16000 -c 1 -b 16 "$work/low-noise.wav" synth 8 pinknoise gain -n -14
+gen -m "$work/low-tone.wav" "$work/low-noise.wav" "$work/low.wav" gain -n -6
+enc -V 9 --resample 16 "$work/low.wav" "$here/lowrate-16k.mp3"
+
+# --- free-format.mp3 -------------------------------------------------------------
+# 2 s stereo 44.1 kHz at 100 kbit/s, a rate with no bit-rate index: free format (every
+# header's bit-rate index is 0), with an Info header. Left 330 Hz, right 550 Hz.
+gen -n -r 44100 -c 2 -b 16 "$work/free.wav" synth 2 sine 330 sine 550 gain -n -6
+enc --freeformat -b 100 "$work/free.wav" "$here/free-format.mp3"
+
 # --- empty.mp3 and text.mp3 --------------------------------------------------
 : > "$here/empty.mp3"
 printf 'This is a plain text file, not MP3 audio.\nIt only has an .mp3 name.\n' \

@@ -1,0 +1,31 @@
+#include "CutOutput.h"
+
+#include <cstdio>
+
+#include "TimeArgument.h"
+#include "media/common/MyUtils.h"
+
+namespace sw::cli {
+
+std::string PrepareCutOutput(TCutJob::TRequest& request, int64_t length, const std::string& folder,
+                             const std::string& name, bool replace) {
+  const int64_t start = request.SegStartTime(), end = request.SegEndTime();
+  if (end <= start || end > length) {
+    std::printf("The segment must end after it starts and lie within the file's %lld seconds.\n",
+                static_cast<long long>(length / 1000000));
+    return "";
+  }
+  const TProposedOutput proposed = ProposeOutput(request.Source);
+  request.Folder = folder.empty() ? proposed.Folder : folder;
+  request.Name = name.empty() ? proposed.Name : name;
+  request.StartLabel = FormatTimeArgument(start);
+  request.EndLabel = FormatTimeArgument(end);
+  const std::string output = BuildOutputPath(request.Folder, request.Name);
+  if (WideFileExists(output) && !replace) {
+    std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", output.c_str());
+    return "";
+  }
+  return output;
+}
+
+}  // namespace sw::cli

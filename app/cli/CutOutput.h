@@ -1,0 +1,17 @@
+#pragma once
+// What both cuts of snipwave-cli check before they start.
+#include <cstdint>
+#include <string>
+
+#include "app/CutJob.h"
+
+namespace sw::cli {
+
+// Checks the segment against the source's length (µs), fills the request's
+// folder and name (the proposal where none was given) and time labels, and refuses to
+// replace an existing file without --yes. The output path, or empty with the reason
+// printed when the cut is not to go ahead.
+std::string PrepareCutOutput(TCutJob::TRequest& request, int64_t length, const std::string& folder,
+                             const std::string& name, bool replace);
+
+}  // namespace sw::cli

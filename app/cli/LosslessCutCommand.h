@@ -1,0 +1,12 @@
+#pragma once
+// snipwave-cli cut --lossless: the cut that copies MP3 frames instead of re-encoding.
+#include <string>
+
+#include "app/CutJob.h"
+
+namespace sw::cli {
+
+// The request as parsed (source, segment, volume); empty folder and name take the proposal.
+int LosslessCutCommand(TCutJob::TRequest request, const std::string& folder, const std::string& name, bool replace);
+
+}  // namespace sw::cli

@@ -1,0 +1,243 @@
+#include "LosslessCut.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "ByteReader.h"
+#include "Crc16.h"
+#include "EncoderTag.h"
+#include "GainRamp.h"
+#include "Id3Tags.h"
+#include "SideInfo.h"
+
+namespace sw::mp3 {
+
+namespace {
+
+// The output while it is written: a temporary file in the target's folder, removed
+// unless it is renamed over the target at the end.
+class TPartFile {
+ public:
+  explicit TPartFile(const std::string& target) : FTarget(target) {
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return;
+    FPath = pattern;
+    FFile = fdopen(fd, "wb");
+    if (!FFile) ::close(fd);
+  }
+  ~TPartFile() {
+    if (FFile) std::fclose(FFile);
+    if (!FPath.empty()) std::remove(FPath.c_str());
+  }
+  TPartFile(const TPartFile&) = delete;
+  TPartFile& operator=(const TPartFile&) = delete;
+
+  std::FILE* File() const { return FFile; }
+  bool Write(const uint8_t* data, std::size_t size) { return std::fwrite(data, 1, size, FFile) == size; }
+  // Flushes, closes and renames over the target.
+  bool Commit() {
+    const bool flushed = std::fflush(FFile) == 0 && fsync(fileno(FFile)) == 0;
+    const bool closed = std::fclose(FFile) == 0;
+    FFile = nullptr;
+    if (!flushed || !closed || std::rename(FPath.c_str(), FTarget.c_str()) != 0) return false;
+    FPath.clear();
+    return true;
+  }
+
+ private:
+  std::string FTarget, FPath;
+  std::FILE* FFile = nullptr;
+};
+
+// The tag frame's header: the stream's own, at the first kept frame's bit rate when the
+// whole tag fits, else the smallest that holds it; free-format streams keep their size.
+TMp3Header InfoHeader(const TMp3Source& source, int bitrateIndex, int& size) {
+  TMp3Header h = source.Header();
+  h.Protected = false;
+  h.Padding = 0;
+  if (source.FreeFormatSize()) {
+    h.BitrateIndex = 0;
+    size = source.FreeFormatSize();
+    return h;
+  }
+  const int need = InfoFrameNeeds(h, true);
+  int index = bitrateIndex;
+  if (h.FrameSizeAt(index) < need)
+    for (index = 1; index < 15 && h.FrameSizeAt(index) < need; ++index) {
+    }
+  h.BitrateIndex = std::min(index, 14);
+  h.Bitrate = BitrateOf(h.Version, h.Layer, h.BitrateIndex);
+  size = h.FrameSizeAt(h.BitrateIndex);
+  return h;
+}
+
+// A silent frame (no granule reads a bit) whose main data ends with the reservoir
+// bytes the first copied frame draws on: the last bytes of main data before it.
+bool CarrierFrame(const TMp3Source& source, const TCutPlan& plan, TByteReader& in, std::vector<uint8_t>& frame) {
+  TMp3Header h = source.Header();
+  const int size = plan.CarrierBitrateIndex ? h.FrameSizeAt(plan.CarrierBitrateIndex) : source.FreeFormatSize();
+  h.BitrateIndex = plan.CarrierBitrateIndex;
+  frame.assign(static_cast<std::size_t>(size), 0);
+  const uint32_t raw = h.With(plan.CarrierBitrateIndex, 0, h.Protected);
+  for (int b = 0; b < 4; ++b) frame[static_cast<std::size_t>(b)] = static_cast<uint8_t>(raw >> (24 - 8 * b));
+  std::size_t to = frame.size();
+  int64_t left = plan.CarrierBytes;
+  for (int64_t i = plan.FirstFrame - 1; left > 0 && i >= 0; --i) {
+    const TMp3Frame& f = source.Frames()[static_cast<std::size_t>(i)];
+    const int64_t take = std::min<int64_t>(left, f.MainDataSize);
+    const uint8_t* p = in.Peek(f.Offset + f.Size - take, static_cast<std::size_t>(take));
+    if (!p) return false;
+    to -= static_cast<std::size_t>(take);
+    std::memcpy(&frame[to], p, static_cast<std::size_t>(take));
+    left -= take;
+  }
+  UpdateFrameCrc(h, frame.data());
+  return left == 0;
+}
+
+}  // namespace
+
+int64_t TimeToSamples(int64_t time, int sampleRate) {
+  return (time * sampleRate + 500000) / 1000000;
+}
+
+bool TLosslessCut::Fail(const std::string& text) {
+  FErrorText = text;
+  Log(text);
+  return false;
+}
+
+bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
+  FErrorText.clear();
+  FChangedFrames = 0;
+  const TMp3Header& stream = source.Header();
+  const int rate = stream.SampleRate;
+  std::string error;
+  if (r.StartTime < 0 || r.EndTime <= r.StartTime)
+    return Fail("Cannot cut without re-encoding: the segment is empty or outside the file.");
+  if (!PlanCut(source, TimeToSamples(r.StartTime, rate), TimeToSamples(r.EndTime, rate), FPlan, error))
+    return Fail("Cannot cut without re-encoding: " + error + ".");
+  for (const std::string& note : source.Notes()) Log(note);
+  for (const std::string& note : FPlan.Notes) Log(note);
+
+  TByteReader in;
+  if (!in.Open(source.Path()) || in.Size() != source.FileSize())
+    return Fail("Cannot cut without re-encoding: the source changed or cannot be read.");
+  const auto& frames = source.Frames();
+  const std::size_t first = static_cast<std::size_t>(FPlan.FirstFrame), last = static_cast<std::size_t>(FPlan.LastFrame);
+
+  // The new tag frame, its counts and seek table from the frame index.
+  int infoSize = 0;
+  const TMp3Header infoHeader = InfoHeader(source, frames[first].BitrateIndex, infoSize);
+  TInfoFrameFields fields;
+  int64_t audioBytes = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    audioBytes += frames[i].Size;
+    fields.Xing |= frames[i].BitrateIndex != frames[first].BitrateIndex;
+  }
+  std::vector<uint8_t> carrier;
+  if (FPlan.CarrierBytes && !CarrierFrame(source, FPlan, in, carrier))
+    return Fail("Cannot read the source's bit reservoir.");
+  audioBytes += static_cast<int64_t>(carrier.size());
+  fields.Xing |= !carrier.empty() && FPlan.CarrierBitrateIndex != frames[first].BitrateIndex;
+  fields.Frames = static_cast<uint32_t>(FPlan.OutputFrames());
+  fields.Bytes = static_cast<uint32_t>(infoSize + audioBytes);
+  {
+    // Entry k: where the frame k% of the way through starts, in 256ths of the stream.
+    int64_t offset = infoSize;
+    int64_t frame = 0;
+    const auto frameSize = [&](int64_t j) {
+      if (!carrier.empty() && j == 0) return static_cast<int64_t>(carrier.size());
+      return static_cast<int64_t>(frames[first + static_cast<std::size_t>(j) - (carrier.empty() ? 0 : 1)].Size);
+    };
+    for (int k = 0; k < 100; ++k) {
+      for (const int64_t target = k * FPlan.OutputFrames() / 100; frame < target; ++frame) offset += frameSize(frame);
+      fields.Toc[static_cast<std::size_t>(k)] = static_cast<uint8_t>(std::min<int64_t>(255, offset * 256 / fields.Bytes));
+    }
+  }
+  if (source.Tag().HasGapless) {
+    fields.Lame = source.Tag().Lame;
+    fields.Quality = source.Tag().Quality;
+  } else {
+    // Decoders look for this name before they take the delay and padding.
+    std::memcpy(fields.Lame.data(), "LAME", 4);
+    fields.Lame[9] = 0x10;
+  }
+  fields.Delay = FPlan.Delay;
+  fields.Padding = FPlan.Padding;
+
+  TPartFile out(r.Output);
+  if (!out.File()) return Fail("Cannot write the output file " + r.Output + ".");
+  // The source's ID3v2 tag, without a length frame that now tells a wrong length.
+  if (source.Id3v2Size() > 0) {
+    const uint8_t* p = in.Peek(0, static_cast<std::size_t>(source.Id3v2Size()));
+    if (!p) return Fail("Cannot read the source's ID3v2 tag.");
+    std::vector<uint8_t> tag(p, p + source.Id3v2Size());
+    DropId3v2Frame(tag, "TLEN");
+    if (!out.Write(tag.data(), tag.size())) return Fail("Cannot write the output file " + r.Output + ".");
+  }
+  const long infoOffset = std::ftell(out.File());
+  std::vector<uint8_t> info = BuildInfoFrame(infoHeader, infoSize, fields);
+  if (!out.Write(info.data(), info.size())) return Fail("Cannot write the output file " + r.Output + ".");
+
+  // The frames, with the granules inside the ramps lowered.
+  const TGainRamp ramp(FPlan.Samples(), TimeToSamples(r.FadeTime, rate), r.Volume);
+  const int64_t spf = stream.SamplesPerFrame();
+  const int granules = stream.Granules();
+  std::vector<uint8_t> buffer;
+  uint16_t musicCrc = TagCrc(carrier.data(), carrier.size());
+  if (!carrier.empty() && !out.Write(carrier.data(), carrier.size()))
+    return Fail("Cannot write the output file " + r.Output + ".");
+  const int64_t shift = carrier.empty() ? 0 : 1;  // output frames before the first copied one
+  for (std::size_t i = first; i <= last; ++i) {
+    const uint8_t* p = in.Peek(frames[i].Offset, static_cast<std::size_t>(frames[i].Size));
+    if (!p) return Fail("Cannot read the source at byte " + std::to_string(frames[i].Offset) + ".");
+    const uint8_t* data = p;
+    TMp3Header h;
+    ParseHeader(p, h);
+    int steps[2];
+    bool change = false;
+    for (int g = 0; g < granules; ++g) {
+      // A granule's sound is centred on the middle of its 1152-sample transform window.
+      const int64_t raw = (static_cast<int64_t>(i - first) + shift) * spf + g * 576 + 576;
+      steps[g] = ramp.Steps(static_cast<double>(raw - FPlan.Delay - DecoderDelay));
+      change |= steps[g] > 0;
+    }
+    if (change) {
+      buffer.assign(p, p + frames[i].Size);
+      uint8_t* side = buffer.data() + h.HeaderSize();
+      for (int g = 0; g < granules; ++g)
+        for (int c = 0; c < h.Channels(); ++c)
+          SetGlobalGain(h, side, g, c, std::max(0, GlobalGain(h, side, g, c) - steps[g]));
+      UpdateFrameCrc(h, buffer.data());
+      data = buffer.data();
+      ++FChangedFrames;
+    }
+    musicCrc = TagCrc(data, static_cast<std::size_t>(frames[i].Size), musicCrc);
+    if (!out.Write(data, static_cast<std::size_t>(frames[i].Size)))
+      return Fail("Cannot write the output file " + r.Output + ".");
+  }
+  if (source.Id3v1Offset() >= 0) {
+    const uint8_t* p = in.Peek(source.Id3v1Offset(), Id3v1Size);
+    if (!p || !out.Write(p, Id3v1Size)) return Fail("Cannot copy the source's ID3v1 tag.");
+  }
+  fields.MusicCrc = musicCrc;
+  info = BuildInfoFrame(infoHeader, infoSize, fields);
+  if (std::fseek(out.File(), infoOffset, SEEK_SET) != 0 || !out.Write(info.data(), info.size()) || !out.Commit())
+    return Fail("Cannot write the output file " + r.Output + ".");
+  Log("Copied frames " + std::to_string(FPlan.FirstFrame) + " to " + std::to_string(FPlan.LastFrame) + " (" +
+      std::to_string(FChangedFrames) + " with lowered gain); encoder delay " + std::to_string(FPlan.Delay) +
+      ", padding " + std::to_string(FPlan.Padding) + ".");
+  return true;
+}
+
+}  // namespace sw::mp3

@@ -1,0 +1,48 @@
+#pragma once
+// Cuts a segment out of an MP3 file without decoding: copies the frames that cover it
+// (and the bit reservoir they draw on), writes a new Info frame whose encoder delay and
+// padding make gapless decoders give exactly the segment, keeps the ID3 tags, and shapes
+// the fades and the volume by lowering the granules' global gains.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "CutPlan.h"
+#include "Mp3Source.h"
+
+namespace sw::mp3 {
+
+struct TLosslessCutRequest {
+  std::string Output;
+  int64_t StartTime = 0, EndTime = 0;  // µs on the source's gapless time line
+  int64_t FadeTime = 5000000;          // µs, each ramp
+  int Volume = 256;                    // 256 leaves the loudness as it is
+};
+
+class TLosslessCut {
+ public:
+  // Each line worth the run log (what was planned, what could not be done exactly).
+  std::function<void(const std::string&)> OnLog;
+
+  // Writes the output beside its target and renames it over the target when complete;
+  // false with ErrorText and nothing written otherwise.
+  bool Run(const TMp3Source& source, const TLosslessCutRequest& request);
+  const std::string& ErrorText() const { return FErrorText; }
+  const TCutPlan& Plan() const { return FPlan; }
+  int64_t ChangedFrames() const { return FChangedFrames; }
+
+ private:
+  bool Fail(const std::string& text);
+  void Log(const std::string& text) const {
+    if (OnLog) OnLog(text);
+  }
+
+  std::string FErrorText;
+  TCutPlan FPlan;
+  int64_t FChangedFrames = 0;
+};
+
+// Samples at the rate for a time in µs, rounded to the nearest.
+int64_t TimeToSamples(int64_t time, int sampleRate);
+
+}  // namespace sw::mp3
