@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QUrl>
 
@@ -18,6 +19,7 @@
 #include "Links.h"
 #include "RevealFile.h"
 #include "app/FileInfoText.h"
+#include "app/LosslessCutJob.h"
 #include "media/common/MainThread.h"
 #include "media/common/MyUtils.h"
 #include "ui_Main.h"
@@ -116,6 +118,10 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   connect(ui->Open1, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
   connect(openButton, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
   connect(ui->Exit1, &QAction::triggered, this, &TTuneSnipForm::Exit1Click);
+  // The one setting kept between runs: which cut "Start Cut" does.
+  ui->CutLossless1->setChecked(QSettings("Korvane", "Snip Wave").value("CutWithoutReencoding", false).toBool());
+  connect(ui->CutLossless1, &QAction::toggled, this,
+          [](bool on) { QSettings("Korvane", "Snip Wave").setValue("CutWithoutReencoding", on); });
   connect(ui->Home1, &QAction::triggered, this, &TTuneSnipForm::Home1Click);
   connect(ui->Contactus1, &QAction::triggered, this, &TTuneSnipForm::Contactus1Click);
   connect(ui->About1, &QAction::triggered, this, &TTuneSnipForm::About1Click);
@@ -334,12 +340,27 @@ TCutJob::TRequest TTuneSnipForm::CutRequest() {
 void TTuneSnipForm::btnPublishClick() {
   StopPlayer();
   if (WideFileExists(OutputPath()) && !AskQuestion("The file exists, do you want to replace it?")) return;
+  if (ui->CutLossless1->isChecked()) return CutLossless();
   ui->BtnPublish->setEnabled(false);
   std::string message;
   if (!FCutJob.Start(CutRequest(), message)) {
     if (!message.empty()) ShowMessage(message);
     ui->BtnPublish->setEnabled(true);
   }
+}
+
+void TTuneSnipForm::CutLossless() {
+  ui->BtnPublish->setEnabled(false);
+  TLosslessCutJob job([](bool error, const std::string& text) { error ? LogError(text) : LogInfo(text); });
+  std::string message;
+  if (job.Run(CutRequest(), message)) {
+    ui->pbPercent->setValue(100);
+    if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
+      RevealOutput(Text(OutputPath()));
+  } else {
+    ShowMessage(message);
+  }
+  ui->BtnPublish->setEnabled(true);
 }
 
 void TTuneSnipForm::tFilePathButtonClick() {

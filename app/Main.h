@@ -64,6 +64,8 @@ class TTuneSnipForm : public QMainWindow {
 
   // Cutting:
   void btnPublishClick();
+  // File > "Cut without re-encoding": the frames are copied, on this thread.
+  void CutLossless();
   void tFilePathButtonClick();
   TCutJob::TRequest CutRequest();
   std::string OutputPath() const;

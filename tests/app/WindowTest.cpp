@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSlider>
 #include <QStyleOptionGroupBox>
 #include <QTimer>
@@ -181,6 +182,8 @@ class WindowTest : public QObject {
 
  private slots:
   void initTestCase() {
+    // Settings the window keeps go to a folder of the test's own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(FSettings.Path()));
     // The output check decodes with the libraries the window loads itself.
     QVERIFY2(FFLoader().LoadLibrarySet(AllLibraries), FFLoader().GetLastErrorText().c_str());
   }
@@ -258,7 +261,7 @@ class WindowTest : public QObject {
       menus << top->text();
       for (QAction* item : top->menu()->actions()) menus << "  " + (item->isSeparator() ? "-" : item->text());
     }
-    QCOMPARE(menus, QStringList({"File", "  Open", "  -", "  Exit", "Help", "  Home Page", "  Contact us", "  -",
+    QCOMPARE(menus, QStringList({"File", "  Open", "  Cut without re-encoding", "  -", "  Exit", "Help", "  Home Page", "  Contact us", "  -",
                                  "  About"}));
     QCOMPARE(rig.Get<QLabel>("RzURLLabel1")->text().contains(config::WebAddress), true);
     QCOMPARE(rig.Get<QLabel>("lblContactUs")->text().contains(config::SupportMail), true);
@@ -558,12 +561,55 @@ class WindowTest : public QObject {
     QCOMPARE(urls.Urls.mid(4), QList<QUrl>({web, mail}));
   }
 
+  void cutWithoutReencodingIsRememberedAndCopiesFrames() {
+    {
+      TRig rig;
+      auto* item = rig.Get<QAction>("CutLossless1");
+      QCOMPARE(item->text(), QString("Cut without re-encoding"));
+      QVERIFY(item->isCheckable());
+      QVERIFY(!item->isChecked());
+      QVERIFY(rig.Get<QMenu>("File1")->actions().contains(item));
+      item->setChecked(true);
+    }
+    TRig rig;  // the next run
+    auto* item = rig.Get<QAction>("CutLossless1");
+    QVERIFY(item->isChecked());
+    rig.Show();
+    rig.Open(TestData("tagged.mp3"));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    bar->SetSegEndPos(11);
+    bar->SetSegStartPos(1);
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.Path()));
+    rig.Get<QLineEdit>("tFileName")->setText("copied");
+    TBoxAnswer box(QMessageBox::Ok);
+    QTest::mouseClick(rig.Get<QPushButton>("BtnPublish"), Qt::LeftButton);
+    // Done when the click returns.
+    QCOMPARE(box.Count, 1);
+    QCOMPARE(box.Text, QString("Published successfully, Click \"OK\" to open the folder of the generated file."));
+    QVERIFY(rig.Get<QPushButton>("BtnPublish")->isEnabled());
+    QCOMPARE(rig.Get<QProgressBar>("pbPercent")->value(), 100);
+    const QString output = QString::fromStdString(rig.Dir.File("copied.mp3"));
+    QCOMPARE(rig.Revealed, QStringList({output}));
+    const QStringList log = rig.Log();
+    QVERIFY2(log.contains("I Volume:178") && log.last() == "I Completed to cut mp3 file." &&
+                 log[log.size() - 2].startsWith("I Copied frames "),
+             qPrintable(log.join('\n')));
+    TDecodedAudio audio;
+    QVERIFY(DecodeFile(output.toStdString(), audio));
+    QCOMPARE(audio.Frames(), int64_t(10 * 44100));
+    item->setChecked(false);
+    QVERIFY(!QSettings("Korvane", "Snip Wave").value("CutWithoutReencoding").toBool());
+  }
+
   void exitClosesTheWindow() {
     TRig rig;
     rig.Show();
     rig.Get<QAction>("Exit1")->trigger();
     QVERIFY(!rig.Window->isVisible());
   }
+
+ private:
+  TTempDir FSettings;
 };
 
 QTEST_MAIN(WindowTest)
