@@ -82,6 +82,7 @@ struct TChildRun {
   double Wall = 0, First = 0, Seconds = 0;
   int Columns = 0;
   long PeakKb = 0;
+  double Cpu = 0;  // user + system seconds of the child
 };
 
 // Runs this program again in the given mode and reads its one line of figures.
@@ -103,6 +104,7 @@ bool RunChild(const char* mode, const std::string& file, TChildRun& run) {
   rusage usage{};
   wait4(child, &status, 0, &usage);
   run.PeakKb = usage.ru_maxrss;
+  run.Cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
   return n > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
          std::sscanf(line, "%lf %lf %d %lf", &run.Wall, &run.First, &run.Columns, &run.Seconds) == 4;
 }
@@ -144,6 +146,13 @@ int main(int argc, char** argv) {
   std::snprintf(command, sizeof command, (sound + "lame --quiet -b 320 -").c_str(), 720, 720);
   if (!Make(cbr, command)) return 1;
 
+  // Wall times mean little on a busy machine; the load tells how busy it was.
+  double load = -1;
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  std::printf("load average at start: %.1f on %ld cores\n", load, sysconf(_SC_NPROCESSORS_ONLN));
   for (const auto& [file, label] : {std::pair{vbr, "60 min VBR (lame -V 2)"}, std::pair{cbr, "12 min 320 kbit/s"}}) {
     std::vector<TChildRun> envelopes, decodes;
     for (int r = 0; r < runs; ++r) {
@@ -161,8 +170,9 @@ int main(int argc, char** argv) {
     double first = 0;
     for (const TChildRun& r : envelopes) first = std::max(first, r.First);
     std::printf("%s: %.1f MB, %.1f s of audio\n", label, std::filesystem::file_size(file) / 1048576.0, e.Seconds);
-    std::printf("  envelope (%d columns, median of %d): wall %.2f s; plain decode loop %.2f s; ratio %.2f\n",
-                e.Columns, runs, e.Wall, d.Wall, e.Wall / d.Wall);
+    std::printf("  envelope (%d columns, median of %d): wall %.2f s (cpu %.2f s); plain decode loop %.2f s "
+                "(cpu %.2f s); ratio %.2f\n",
+                e.Columns, runs, e.Wall, e.Cpu, d.Wall, d.Cpu, e.Wall / d.Wall);
     std::printf("  first columns after %.0f ms (slowest run); peak RSS %.1f MB (plain decode %.1f MB)\n",
                 first * 1000, peak / 1024.0, d.PeakKb / 1024.0);
   }
