@@ -10,10 +10,12 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QStyle>
 #include <QUrl>
 
 #include "AboutForm.h"
+#include "KeyMarking.h"
 #include "KorLog.h"
 #include "LinkText.h"
 #include "Links.h"
@@ -46,6 +48,15 @@ QAction* AddEditButton(QLineEdit* edit, QStyle::StandardPixmap icon) {
   QAction* action = edit->addAction(edit->style()->standardIcon(icon), QLineEdit::TrailingPosition);
   action->setObjectName(edit->objectName() + "Button");
   return action;
+}
+
+TTrackbarEnvelope ForTrackbar(const TEnvelope& e) {
+  TTrackbarEnvelope t;
+  t.Columns.reserve(e.Columns.size());
+  for (const TPeak& p : e.Columns) t.Columns.push_back({p.Min, p.Max});
+  t.Span = e.Duration / 1e6;  // the track bar's unit is the second
+  t.Filled = e.Filled;
+  return t;
 }
 
 bool IsBlank(const std::string& line) {
@@ -113,6 +124,19 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   bar.SetPosition(10);
   bar.OnStartChange = [this](TKorTrackbar*) { SnipWaveStartChange(); };
   bar.OnEndChange = [this](TKorTrackbar*) { SnipWaveEndChange(); };
+
+  // Keys: marking on the track bar, opening and cutting anywhere in the window.
+  FKeys = std::make_unique<TKeyMarking>(bar);
+  FKeys->Attach();
+  ui->Open1->setShortcut(QKeySequence::Open);
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] {
+      if (ui->BtnPublish->isEnabled() && ui->BtnPublish->isVisible() && ui->gbStep3->isEnabled()) btnPublishClick();
+    });
+  auto* keysItem = new QAction("Keys", this);
+  keysItem->setObjectName("Keys1");
+  ui->Help1->insertAction(ui->About1, keysItem);
+  connect(keysItem, &QAction::triggered, this, &TTuneSnipForm::KeysClick);
 
   // Menus, buttons and links:
   connect(ui->Open1, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
@@ -236,6 +260,7 @@ void TTuneSnipForm::closeEvent(QCloseEvent* e) {
 
 void TTuneSnipForm::FormCloseQuery() {
   FClosing = true;
+  FWaveform.Cancel();
   FFEncoder.Stop(true);
   StopPlayer();
   FFLogger.OnLog = nullptr;
@@ -262,6 +287,7 @@ void TTuneSnipForm::OpenChosenFile(const QString& path) {
   ui->btnOpenFile->setText(path);
   ui->tFilePath->setText(Text(proposed.Folder));
   ui->tFileName->setText(Text(proposed.Name));
+  StartWaveform("");  // the running overview belongs to the file before
   ShowFileInfo(Text(path));
 }
 
@@ -296,6 +322,23 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
   ui->lblEndTime->setText(Text(FormatSeconds(seconds)));
   ui->SnipWave->SetMax(seconds);
   ui->SnipWave->SetSegEndPos(ui->SnipWave->Max());
+  StartWaveform(path);
+  ui->SnipWave->setFocus(Qt::OtherFocusReason);  // ready for marking from the keyboard
+}
+
+void TTuneSnipForm::StartWaveform(const std::string& path) {
+  FWaveform.Cancel();
+  const int run = ++FWaveformRun;
+  ui->SnipWave->SetEnvelope({});
+  if (path.empty()) return;
+  // Envelopes arrive on the job's thread and are handed over in posted calls; one from a
+  // job that was cancelled meanwhile is dropped.
+  FWaveform.OnEnvelope = [this, run](const TEnvelope& e) {
+    QMetaObject::invokeMethod(this, [this, run, envelope = ForTrackbar(e)]() mutable {
+        if (run == FWaveformRun) ui->SnipWave->SetEnvelope(std::move(envelope));
+      }, Qt::QueuedConnection);
+  };
+  FWaveform.Start(path);
 }
 
 void TTuneSnipForm::RestoreSegment() {
@@ -396,6 +439,11 @@ void TTuneSnipForm::lblContactUsClick() {
 }
 
 void TTuneSnipForm::About1Click() { FAboutForm->exec(); }
+
+void TTuneSnipForm::KeysClick() {
+  QMessageBox box(QMessageBox::Information, "Keys", TKeyMarking::KeysText, QMessageBox::Ok, this);
+  box.exec();
+}
 
 // ---- Shared ----
 

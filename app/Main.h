@@ -13,6 +13,7 @@
 #include "media/binding/FFLog.h"
 #include "media/encoder/FFEncode.h"
 #include "media/info/FFDecode.h"
+#include "media/waveform/WaveformJob.h"
 #include "PreviewPlayer.h"
 
 namespace Ui {
@@ -22,6 +23,7 @@ class TTuneSnipForm;
 namespace sw {
 
 class TAboutForm;
+class TKeyMarking;
 
 class TTuneSnipForm : public QMainWindow {
  public:
@@ -61,6 +63,9 @@ class TTuneSnipForm : public QMainWindow {
   void RestoreSegment();
   void SnipWaveStartChange();
   void SnipWaveEndChange();
+  // The sound overview of the file just opened, made in the background; an empty path
+  // stops the running one and leaves the track plain.
+  void StartWaveform(const std::string& path);
 
   // Cutting:
   void btnPublishClick();
@@ -77,6 +82,7 @@ class TTuneSnipForm : public QMainWindow {
   void Contactus1Click();
   void lblContactUsClick();
   void About1Click();
+  void KeysClick();
 
   // The preview player's stop, without waiting for it.
   void StopPlayer();
@@ -99,6 +105,9 @@ class TTuneSnipForm : public QMainWindow {
   TFFEncoder FFEncoder;
   TPlayerPtr FFPlayer = CreatePreviewPlayer();
   TCutJob FCutJob;
+  TWaveformJob FWaveform;
+  int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)
+  std::unique_ptr<TKeyMarking> FKeys;
 };
 
 }  // namespace sw

@@ -184,6 +184,8 @@ class WindowTest : public QObject {
   void initTestCase() {
     // Settings the window keeps go to a folder of the test's own.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(FSettings.Path()));
+    // Sound overviews are kept in a cache folder of the test's own.
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(FCache.Path()));
     // The output check decodes with the libraries the window loads itself.
     QVERIFY2(FFLoader().LoadLibrarySet(AllLibraries), FFLoader().GetLastErrorText().c_str());
   }
@@ -261,8 +263,8 @@ class WindowTest : public QObject {
       menus << top->text();
       for (QAction* item : top->menu()->actions()) menus << "  " + (item->isSeparator() ? "-" : item->text());
     }
-    QCOMPARE(menus, QStringList({"File", "  Open", "  Cut without re-encoding", "  -", "  Exit", "Help", "  Home Page", "  Contact us", "  -",
-                                 "  About"}));
+    QCOMPARE(menus, QStringList({"File", "  Open", "  Cut without re-encoding", "  -", "  Exit", "Help", "  Home Page",
+                                 "  Contact us", "  -", "  Keys", "  About"}));
     QCOMPARE(rig.Get<QLabel>("RzURLLabel1")->text().contains(config::WebAddress), true);
     QCOMPARE(rig.Get<QLabel>("lblContactUs")->text().contains(config::SupportMail), true);
   }
@@ -601,6 +603,91 @@ class WindowTest : public QObject {
     QVERIFY(!QSettings("Korvane", "Snip Wave").value("CutWithoutReencoding").toBool());
   }
 
+  void openingDrawsTheOverviewAndFocusesTheTrackBar() {
+    TRig rig;
+    rig.Show();
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    rig.Open(TestData("tagged.mp3"));
+    QVERIFY(bar->hasFocus());
+    const auto complete = [bar] {
+      const TTrackbarEnvelope& e = bar->Envelope();
+      return !e.Columns.empty() && e.Filled == int(e.Columns.size());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(complete(), 10000);
+    QVERIFY(qAbs(bar->Envelope().Span - 12.04) < 0.01);  // the reader's length, in seconds
+    const QString dir = qEnvironmentVariable("WINDOW_GRAB_DIR");
+    if (!dir.isEmpty()) bar->grab().save(dir + QString("/overview@%1x.png").arg(bar->devicePixelRatio()));
+    QVERIFY(!fs::is_empty(qEnvironmentVariable("XDG_CACHE_HOME").toStdString() + "/snipwave/waveforms"));
+
+    // A file that cannot be read leaves the track plain at once.
+    {
+      TBoxAnswer box(QMessageBox::Ok);
+      rig.Open(TestData("text.mp3"));
+      QCOMPARE(box.Count, 1);
+    }
+    QVERIFY(bar->Envelope().Columns.empty());
+    QTest::qWait(100);
+    QVERIFY(bar->Envelope().Columns.empty());
+
+    // Another file replaces the overview; nothing of the one before comes back.
+    rig.Open(TestData("cover.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(complete(), 10000);
+    QVERIFY(qAbs(bar->Envelope().Span - 2.04) < 0.01);
+  }
+
+  void keysMarkTheSegmentAndMoveTheThumb() {
+    TRig rig;
+    rig.Show();
+    rig.Open(TestData("tagged.mp3"));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    QCOMPARE(bar->Max(), 12);
+    QTest::keyClick(bar, Qt::Key_Home);  // the thumb stays where the segment end pushed it
+    QCOMPARE(bar->Position(), 0);
+    QTest::keyClick(bar, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(bar->Position(), 10);
+    QTest::keyClick(bar, Qt::Key_BracketRight);
+    QCOMPARE(bar->SegEndPos(), 10);
+    QCOMPARE(rig.Get<QLabel>("lblEndTime")->text(), QString("00:00:10"));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(bar, Qt::Key_Left);
+    QTest::keyClick(bar, Qt::Key_B);
+    QCOMPARE(bar->SegStartPos(), 7);
+    QCOMPARE(rig.Get<QLabel>("lblStartTime")->text(), QString("00:00:07"));
+    QTest::keyClick(bar, Qt::Key_End);
+    QCOMPARE(bar->Position(), 10);
+    QTest::keyClick(bar, Qt::Key_Home);
+    QCOMPARE(bar->Position(), 7);
+    // The labels show what a cut would take.
+    QCOMPARE(bar->SegStartPos(), 7);
+    QCOMPARE(bar->SegEndPos(), 10);
+  }
+
+  void ctrlKeysOpenAndCutAndTheKeysAreListed() {
+    TRig rig;
+    rig.Show();
+    rig.NextChoice = TestData("cover.mp3");
+    QTest::keyClick(rig.Window.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.Get<QLineEdit>("btnOpenFile")->text(), TestData("cover.mp3"));
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.Path()));
+    rig.Get<QLineEdit>("tFileName")->setText("keyed");
+    auto* publish = rig.Get<QPushButton>("BtnPublish");
+    {
+      TBoxAnswer box(QMessageBox::Cancel);
+      QTest::keyClick(rig.Window.get(), Qt::Key_Return, Qt::ControlModifier);
+      QVERIFY(!publish->isEnabled());
+      QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
+      QCOMPARE(box.Count, 1);
+    }
+    QVERIFY(fs::exists(rig.Dir.File("keyed.mp3")));
+
+    TBoxAnswer keys(QMessageBox::Ok);
+    QAction* item = rig.Get<QAction>("Keys1");
+    QVERIFY(rig.Get<QMenu>("Help1")->actions().contains(item));
+    item->trigger();
+    QCOMPARE(keys.Count, 1);
+    QCOMPARE(keys.Title, QString("Keys"));
+    for (const char* key : {"Space", "Ctrl+O", "Ctrl+Return", "Home"}) QVERIFY2(keys.Text.contains(key), key);
+  }
+
   void exitClosesTheWindow() {
     TRig rig;
     rig.Show();
@@ -610,6 +697,7 @@ class WindowTest : public QObject {
 
  private:
   TTempDir FSettings;
+  TTempDir FCache;
 };
 
 QTEST_MAIN(WindowTest)

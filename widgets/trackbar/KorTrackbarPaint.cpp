@@ -15,9 +15,9 @@ constexpr TArgb kStartPen = 0xFF32654C;
 constexpr TArgb kEndPen = 0xFF65324B;
 // Marker and cut pictures let the track show through a little.
 constexpr qreal kMarkerOpacity = 0.8;
-// The sound overview: a translucent slate blue that the light thumb, the green and red
+// The sound overview: a translucent clear blue that the light thumb, the green and red
 // markers and the shading all stand out against, with the groove still showing through.
-constexpr TArgb kEnvelopeColor = 0xA0345A82;
+constexpr TArgb kEnvelopeColor = 0x992F7FC8;
 
 QColor Argb(TArgb c) { return QColor::fromRgba(c); }
 
