@@ -160,7 +160,7 @@ TEST_F(Waveform, FileThatCannotBeDecodedGivesNothing) {
 
 TEST_F(Waveform, PartialEnvelopesFillInFromTheLeft) {
   const std::string file = Dir.File("long.mp3");
-  WriteRepeatedMp3(TestData("tagged.mp3"), file, 10);
+  WriteRepeatedMp3(TestData("tagged.mp3"), file, 2);
   std::vector<TEnvelope> partial;
   TEnvelope e;
   ASSERT_EQ(Decode(file, e, 1000, [&](const TEnvelope& p) { partial.push_back(p); }), erDone);
@@ -180,7 +180,7 @@ TEST_F(Waveform, PartialEnvelopesFillInFromTheLeft) {
 
 TEST_F(Waveform, CancelStopsAtOnceAndNothingArrivesAfter) {
   const std::string file = Dir.File("long.mp3");
-  WriteRepeatedMp3(TestData("tagged.mp3"), file, 50);  // ten minutes
+  WriteRepeatedMp3(TestData("tagged.mp3"), file, 20);  // four minutes
   for (bool midway : {true, false}) {
     TWaveformJob job;
     job.CacheFolder.clear();
@@ -208,7 +208,7 @@ TEST_F(Waveform, CancelStopsAtOnceAndNothingArrivesAfter) {
 
 TEST_F(Waveform, StartingAnotherFileCancelsTheFirst) {
   const std::string longFile = Dir.File("long.mp3");
-  WriteRepeatedMp3(TestData("tagged.mp3"), longFile, 50);
+  WriteRepeatedMp3(TestData("tagged.mp3"), longFile, 20);
   TWaveformJob job;
   job.CacheFolder.clear();
   TJobLog log;
