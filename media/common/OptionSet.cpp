@@ -37,9 +37,9 @@ std::unique_ptr<TLibraryOptionSet> CreateOptionSet(int scalerFlags) {
   return std::make_unique<TLibraryOptionSet>(scalerFlags);
 }
 
-bool TLibraryOptionSet::SetLibraryOption(const std::string& rawName, const std::string& rawValue) {
-  const std::string name = Trim(rawName), value = Trim(rawValue);
-  if (name.empty() || value.empty()) return false;
+bool TLibraryOptionSet::SetLibraryOption(const std::string& name, const std::string& rawValue) {
+  const std::string value = Trim(rawValue);
+  if (name.empty() || value.empty() || Trim(name) != name) return false;
   int result = 0;
   bool taken = false;
   for (int t = 0; t < 5 && result >= 0; ++t) {
@@ -63,15 +63,21 @@ bool TLibraryOptionSet::SetLibraryOption(const std::string& rawName, const std::
   return true;
 }
 
-void TLibraryOptionSet::ApplyLibraryOptions(void* target, void* tmpl, int flags) const {
+std::vector<TOptionValue> TLibraryOptionSet::LibraryOptionValues(void* tmpl, int flags) const {
+  std::vector<TOptionValue> values;
   for (const std::string& name : FNames) {
     const AVOption* option = ff::av_opt_find(tmpl, name.c_str(), nullptr, 0, 0);
     uint8_t* value = nullptr;
     if (!option || (option->flags & flags) != flags) continue;
     if (ff::av_opt_get(tmpl, name.c_str(), 0, &value) >= 0 && value)
-      ff::av_opt_set(target, name.c_str(), reinterpret_cast<const char*>(value), 0);
+      values.emplace_back(name, reinterpret_cast<const char*>(value));
     ff::av_free(value);
   }
+  return values;
+}
+
+void TLibraryOptionSet::ApplyLibraryOptions(void* target, void* tmpl, int flags) const {
+  for (const auto& [name, value] : LibraryOptionValues(tmpl, flags)) ff::av_opt_set(target, name.c_str(), value.c_str(), 0);
 }
 
 }  // namespace sw

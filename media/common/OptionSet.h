@@ -3,11 +3,14 @@
 // named options are tried and recorded, to be copied later onto the real contexts.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FFHandles.h"
 
 namespace sw {
+
+using TOptionValue = std::pair<std::string, std::string>;  // name, value
 
 class TLibraryOptionSet {
  public:
@@ -23,9 +26,12 @@ class TLibraryOptionSet {
 
   // Tries the name on the codec contexts by media type, then the format and scaler
   // contexts, then without its a/v/s prefix on that type's codec context. False when no
-  // object knows the name or one refused the value (that is logged).
+  // object knows the name or one refused the value (that is logged). The value is
+  // trimmed, the name is not: a name with a blank around it is nobody's.
   bool SetLibraryOption(const std::string& name, const std::string& value);
-  // Copies every recorded option whose flags contain all of flags from tmpl to target.
+  // Every recorded option whose flags contain all of flags, with its value in tmpl.
+  std::vector<TOptionValue> LibraryOptionValues(void* tmpl, int flags) const;
+  // Copies those values from tmpl to target.
   void ApplyLibraryOptions(void* target, void* tmpl, int flags) const;
 
   // Called after an option was taken while a debug setting is on.

@@ -37,6 +37,13 @@ const AVCodec* ForcedDecoder(const std::optional<std::string>& name) {
   return name && !name->empty() ? ff::avcodec_find_decoder_by_name(name->c_str()) : nullptr;
 }
 
+// The option block's decoding options of that media type, as they are now: the stream's
+// decoder is opened with them when the run starts.
+std::vector<TOptionValue> DecodingOptions(TLibraryOptionSet& set, AVMediaType type) {
+  const int param = type == AVMEDIA_TYPE_VIDEO ? AV_OPT_FLAG_VIDEO_PARAM : AV_OPT_FLAG_AUDIO_PARAM;
+  return set.LibraryOptionValues(set.CodecContext(type), param | AV_OPT_FLAG_DECODING_PARAM);
+}
+
 }  // namespace
 
 bool TFFmpeg::OpenInputFile(const std::string& fileName) {
@@ -152,6 +159,7 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
         o.PixelFormat = par->format < 0 ? 0 : par->format;
         o.FrameRate = stream->r_frame_rate;
         SetForcedDecoder(slot, ForcedDecoder(o.VideoCodecName));
+        SetDecoderOptions(slot, DecodingOptions(OptionSet(), AVMEDIA_TYPE_VIDEO));
         if (o.VideoDisabled)
           stream->discard = AVDISCARD_ALL;
         else if (o.VideoDiscard)
@@ -164,6 +172,7 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
         o.AudioSampleRate = par->sample_rate;
         o.AudioSampleFormat = par->format;
         SetForcedDecoder(slot, ForcedDecoder(o.AudioCodecName));
+        SetDecoderOptions(slot, DecodingOptions(OptionSet(), AVMEDIA_TYPE_AUDIO));
         if (o.AudioDisabled) stream->discard = AVDISCARD_ALL;
         break;
       case AVMEDIA_TYPE_SUBTITLE:

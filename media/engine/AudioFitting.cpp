@@ -1,5 +1,7 @@
 #include "AudioFitting.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace sw {
@@ -24,6 +26,30 @@ void ChooseSampleRate(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmp
   }
   if (bestDistance != 0) engine.Log(llWarning, "Requested sampling rate unsupported using closest supported (%d)", best);
   codec->sample_rate = best;
+}
+
+}  // namespace sw
+
+namespace sw {
+
+TAudioBufferSizes AudioBufferSizes(int64_t size, int decBytesPerSample, int decChannels, int decRate, int encRate,
+                                   int encBytesPerSample, int encChannels, int encFrameSize, int codedBits) {
+  TAudioBufferSizes s;
+  const int64_t inSamples = (size + decBytesPerSample * decChannels - 1) / (decBytesPerSample * decChannels);
+  s.WorkSamples = std::max<int64_t>((inSamples * encRate + decRate) / decRate * 2 + 10000, encFrameSize);
+  s.WorkBytes = s.WorkSamples * encBytesPerSample * encChannels;
+  s.OutputBytes = std::max<int64_t>(s.WorkBytes, static_cast<int64_t>(encFrameSize) * encBytesPerSample * encChannels);
+  if (codedBits > 8 * encBytesPerSample) s.OutputBytes = s.OutputBytes * codedBits / (8 * encBytesPerSample);
+  s.OutputBytes += 16384;
+  if (s.WorkBytes > INT_MAX || s.OutputBytes > INT_MAX) RaiseFFmpeg("Buffer sizes too large in do_audio_out");
+  return s;
+}
+
+int64_t SampleCodecBytes(int64_t size, int encBytesPerSample, int codedBits, int64_t outputBytes) {
+  int64_t bytes = size / encBytesPerSample;
+  if (codedBits) bytes = bytes * codedBits / 8;
+  if (bytes > outputBytes) RaiseFFmpeg("Internal error, buffer size too small");
+  return bytes;
 }
 
 }  // namespace sw

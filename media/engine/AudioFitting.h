@@ -11,3 +11,21 @@ void ChooseSampleFormat(AVCodecContext* codec, const AVCodec* encoder);
 void ChooseSampleRate(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmpeg& engine);
 
 }  // namespace sw
+
+namespace sw {
+
+// The audio path's buffers for one decoded buffer of size bytes: the work buffer (room
+// for the converted samples, at least one encoder frame) and the encoder's output.
+struct TAudioBufferSizes {
+  int64_t WorkSamples = 0;  // per channel
+  int64_t WorkBytes = 0;
+  int64_t OutputBytes = 0;
+};
+// Raises when either size leaves the int range.
+TAudioBufferSizes AudioBufferSizes(int64_t size, int decBytesPerSample, int decChannels, int decRate, int encRate,
+                                   int encBytesPerSample, int encChannels, int encFrameSize, int codedBits);
+// The bytes a sample-oriented encoder (frame size 1 or less) writes for size bytes of its
+// input; raises when they would not fit the output size.
+int64_t SampleCodecBytes(int64_t size, int encBytesPerSample, int codedBits, int64_t outputBytes);
+
+}  // namespace sw

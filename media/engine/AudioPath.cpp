@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "AudioFitting.h"
 #include "RunTables.h"
 #include "media/common/FFUtils.h"
 
@@ -49,25 +50,45 @@ void TCustomFFmpeg::TRun::AudioEncoderSetup(TOutputStream& ost, TInputStream& is
   ost.Fifo.reset(ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024));
   if (!ost.Fifo) RaiseFFmpeg("av_fifo_alloc fail");
   ost.AudioResamplingNeeded = in->sample_rate != enc->sample_rate || S.AudioSyncMethod >= 2;
+  ist.RequestedChannels = enc->ch_layout.nb_channels;
   ost.EncodingNeeded = true;
   ist.DecodingNeeded = true;
 }
 
 int TCustomFFmpeg::TRun::DecodeAudio(int istIndex, AVPacket* packet) {
-  AVCodecContext* dec = Ist[istIndex].Decoder.get();
+  TInputStream& ist = Ist[istIndex];
+  AVCodecContext* dec = ist.Decoder.get();
   if (packet) {
     const size_t wanted = std::max<size_t>(2 * static_cast<size_t>(packet->size), 192000);
     if (DecodeBuffer.size() < wanted) DecodeBuffer.resize(wanted);
   }
+  const int streamIndex = packet ? packet->stream_index : ist.StreamIndex;
   const int sent = ff::avcodec_send_packet(dec, packet);
   if (sent < 0 && sent != AVERROR_EOF) return -1;
-  for (;;) {
+  for (int frames = 0;; ++frames) {
     const int got = ff::avcodec_receive_frame(dec, Decoded.get());
     if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return 0;
     if (got < 0) return -1;
+    if (packet && frames > 0 && ((!ist.MultipleFramesShown && S.Verbosity > 0) || S.Verbosity > 1)) {
+      E.Log(llError, "Multiple frames in a packet from stream %d", streamIndex);
+      ist.MultipleFramesShown = true;
+    }
     AudioFrame(istIndex, Decoded.get());
     ff::av_frame_unref(Decoded.get());
   }
+}
+
+int64_t TCustomFFmpeg::TRun::FramePosition(TInputStream& ist, const AVFrame* frame) {
+  const int rate = frame->sample_rate;
+  const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+  const int64_t stated = pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pts, ist.Stream->time_base, AVRational{1, rate})
+                                               : ff::av_rescale(ist.Time, rate, AV_TIME_BASE);
+  // Container timestamps may be coarser than a sample: small differences are theirs.
+  if (ist.PositionRate != rate || std::llabs(stated - ist.NextSample) > rate / 200) ist.NextSample = stated;
+  ist.PositionRate = rate;
+  const int64_t first = ist.NextSample;
+  ist.NextSample += frame->nb_samples;
+  return first;
 }
 
 void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
@@ -102,25 +123,38 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
   }
   const int size = static_cast<int>(bytes);
   ist.NextTime += static_cast<int64_t>(1000000 / DecodeBytesPerSample) * size / (static_cast<int64_t>(rate) * channels);
+  const int64_t first = FramePosition(ist, frame);
 
   if (E.OnAudioHook) E.OnAudioHook(&E, samples, ist.Time, size, rate, channels, AV_SAMPLE_FMT_S16);
   if (S.AudioVolume != 256) {
     auto* s = reinterpret_cast<int16_t*>(samples);
-    for (int i = 0; i < size / 2; ++i) {
-      const int v = (s[i] * S.AudioVolume + 128) >> 8;
-      s[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-    }
+    const int64_t volume = S.AudioVolume;  // any int: the product needs 64 bits
+    for (int i = 0; i < size / 2; ++i)
+      s[i] = static_cast<int16_t>(std::clamp<int64_t>((s[i] * volume + 128) >> 8, -32768, 32767));
   }
   if (S.RateEmulation) {
     const int64_t ahead = ist.Time - (WallClock() - ist.Start);
     if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
   }
-  if (S.StartTime != 0 && ist.Time < S.StartTime) return;
+
+  // The cut is exact to the sample: a buffer across the start or the end gives the
+  // encoders only its samples inside [start, start + recording time). Without a start
+  // time the output begins with the first buffer (where an input seek landed).
+  const auto toSamples = [rate](int64_t us) { return ff::av_rescale(us, rate, AV_TIME_BASE); };
+  int64_t from = S.StartTime == 0 ? 0 : std::clamp<int64_t>(toSamples(S.StartTime) - first, 0, frame->nb_samples);
+  int64_t to = frame->nb_samples;
+  if (S.RecordingTime != NoLimit && S.RecordingTime < NoLimit - std::max<int64_t>(S.StartTime, 0))
+    to = std::clamp<int64_t>(toSamples(S.StartTime + S.RecordingTime) - first, 0, frame->nb_samples);
+  if (to <= from) return;
+  const int frameBytes = channels * DecodeBytesPerSample;
+  const int64_t time = ff::av_rescale(first + from, AV_TIME_BASE, rate);
   for (TOutputStream& ost : Ost)
-    if (ost.SourceIndex == istIndex && ost.EncodingNeeded) AudioOut(ost, ist, samples, size);
+    if (ost.SourceIndex == istIndex && ost.EncodingNeeded)
+      AudioOut(ost, ist, samples + from * frameBytes, static_cast<int>((to - from) * frameBytes),
+               ost.SyncIndex == istIndex ? time : Ist[ost.SyncIndex].Time);
 }
 
-void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size) {
+void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size, int64_t time) {
   AVCodecContext* enc = ost.Encoder();
   const AVCodecContext* dec = ist.Decoder.get();
   const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
@@ -129,9 +163,13 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
   if (osize <= 0 || encChannels <= 0 || decChannels <= 0 || encRate <= 0 || decRate <= 0)
     RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,
                 encRate);
+  const int codedBits = ff::av_get_bits_per_sample(enc->codec_id);
+  TAudioBufferSizes sizes = AudioBufferSizes(size, DecodeBytesPerSample, decChannels, decRate, encRate, osize,
+                                             encChannels, enc->frame_size, codedBits);
   if (encChannels != decChannels || encRate != decRate) ost.AudioResamplingNeeded = true;
   const bool convert = ost.AudioResamplingNeeded || enc->sample_fmt != AV_SAMPLE_FMT_S16;
-  if (ost.Resampler && (ost.ResamplerRate != decRate || ost.ResamplerChannels != decChannels)) ost.Resampler.reset();
+  // The old converter's tail belongs before the new input.
+  if (ost.Resampler && (ost.ResamplerRate != decRate || ost.ResamplerChannels != decChannels)) DrainResampler(ost);
 
   if (convert && !ost.Resampler) {
     if (ost.AudioResamplingNeeded && dec->sample_fmt != AV_SAMPLE_FMT_S16 && S.Verbosity > 0)
@@ -151,7 +189,7 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
   }
 
   const int fifoSamples = ff::av_audio_fifo_size(ost.Fifo.get());
-  const double ipts = (Ist[ost.SyncIndex].Time - S.StartTime) / 1e6;
+  const double ipts = (time - S.StartTime) / 1e6;
   if (S.AudioSyncMethod != 0) {
     const double delta = ipts * encRate - ost.SyncPosition - fifoSamples;
     const double idelta = delta * decRate / encRate;
@@ -179,6 +217,8 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
         size += byteDelta;
         ist.IsStart = false;
         if (S.Verbosity > 2) E.Log(llVerbose, "adding %d audio samples of silence", static_cast<int>(delta));
+        sizes = AudioBufferSizes(size, DecodeBytesPerSample, decChannels, decRate, encRate, osize, encChannels,
+                                 enc->frame_size, codedBits);
       }
     }
   } else {
@@ -186,37 +226,64 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
   }
 
   const int inSamples = size / (decChannels * DecodeBytesPerSample);
-  uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
-  int outSamples = inSamples;
   if (convert) {
-    const int64_t room = (static_cast<int64_t>(inSamples) * encRate + decRate) / decRate * 2 + 10000;
-    const int64_t workBytes = std::max<int64_t>(room, enc->frame_size) * osize * encChannels;
-    if (workBytes > INT_MAX) RaiseFFmpeg("Buffer sizes too large in do_audio_out");
-    if (WorkBuffer.size() < static_cast<size_t>(workBytes)) WorkBuffer.resize(static_cast<size_t>(workBytes));
-    ff::av_samples_fill_arrays(planes, nullptr, WorkBuffer.data(), encChannels, static_cast<int>(room),
-                               enc->sample_fmt, 1);
-    const uint8_t* in = samples;
-    outSamples = ff::swr_convert(ost.Resampler.get(), planes, static_cast<int>(room), &in, inSamples);
-    if (outSamples < 0) {
-      if (S.ExitOnError) RaiseFFmpeg("av_audio_convert() failed");
-      E.Log(llError, "av_audio_convert() failed");
-      return;
-    }
-  } else {
-    planes[0] = samples;
+    ConvertIntoFifo(ost, samples, inSamples, sizes.WorkSamples);
+  } else if (inSamples > 0) {
+    uint8_t* planes[1] = {samples};
+    if (ff::av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(planes), inSamples) < inSamples)
+      RaiseFFmpeg("av_fifo_realloc2() failed");
   }
-  if (outSamples <= 0) return;
+  EncodeFifoFrames(ost, sizes.OutputBytes);
+}
 
-  if (ff::av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(planes), outSamples) < outSamples)
+void TCustomFFmpeg::TRun::ConvertIntoFifo(TOutputStream& ost, const uint8_t* samples, int sampleCount,
+                                          int64_t workSamples) {
+  const AVCodecContext* enc = ost.Encoder();
+  const int encChannels = enc->ch_layout.nb_channels;
+  const size_t workBytes =
+      static_cast<size_t>(workSamples) * ff::av_get_bytes_per_sample(enc->sample_fmt) * encChannels;
+  if (WorkBuffer.size() < workBytes) WorkBuffer.resize(workBytes);
+  uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
+  ff::av_samples_fill_arrays(planes, nullptr, WorkBuffer.data(), encChannels, static_cast<int>(workSamples),
+                             enc->sample_fmt, 1);
+  const uint8_t* in = samples;
+  const int converted = ff::swr_convert(ost.Resampler.get(), planes, static_cast<int>(workSamples),
+                                        samples ? &in : nullptr, samples ? sampleCount : 0);
+  if (converted < 0) {
+    if (S.ExitOnError) RaiseFFmpeg("av_audio_convert() failed");
+    E.Log(llError, "av_audio_convert() failed");
+    return;
+  }
+  if (converted > 0 &&
+      ff::av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(planes), converted) < converted)
     RaiseFFmpeg("av_fifo_realloc2() failed");
+}
+
+void TCustomFFmpeg::TRun::DrainResampler(TOutputStream& ost) {
+  if (!ost.Resampler) return;
+  for (int before = -1; before != ff::av_audio_fifo_size(ost.Fifo.get());) {
+    before = ff::av_audio_fifo_size(ost.Fifo.get());
+    ConvertIntoFifo(ost, nullptr, 0, 4096);
+  }
+  // A drained converter is not fed again: the next input gets a new one.
+  ost.Resampler.reset();
+}
+
+void TCustomFFmpeg::TRun::EncodeFifoFrames(TOutputStream& ost, int64_t outputBytes) {
+  AVCodecContext* enc = ost.Encoder();
   // An encoder without a fixed frame size takes whatever arrived as one frame.
   const bool whole = enc->frame_size <= 1 || (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
   const int frameSize = whole ? ff::av_audio_fifo_size(ost.Fifo.get()) : enc->frame_size;
+  if (whole && enc->frame_size <= 1)
+    SampleCodecBytes(static_cast<int64_t>(frameSize) * ff::av_get_bytes_per_sample(enc->sample_fmt) *
+                         enc->ch_layout.nb_channels,
+                     ff::av_get_bytes_per_sample(enc->sample_fmt), ff::av_get_bits_per_sample(enc->codec_id),
+                     outputBytes);
   while (frameSize > 0 && ff::av_audio_fifo_size(ost.Fifo.get()) >= frameSize) {
     AVFrame* frame = EncodeFrame.get();
     frame->nb_samples = frameSize;
     frame->format = enc->sample_fmt;
-    frame->sample_rate = encRate;
+    frame->sample_rate = enc->sample_rate;
     ff::av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
     if (ff::av_frame_get_buffer(frame, 0) < 0) RaiseFFmpeg("Out of memory in do_audio_out");
     ff::av_audio_fifo_read(ost.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), frameSize);
@@ -239,11 +306,16 @@ void TCustomFFmpeg::TRun::EncodeAudioFrame(TOutputStream& ost, AVFrame* frame) {
     Encoded->stream_index = ost.StreamIndex;
     ff::av_packet_rescale_ts(Encoded.get(), enc->time_base, ost.Stream->time_base);
     WriteFrame(ost, Encoded.get());
+    ++ost.FrameNumber;  // "aframes" counts the packets written
   }
 }
 
 void TCustomFFmpeg::TRun::FlushAudio(TOutputStream& ost) {
   AVCodecContext* enc = ost.Encoder();
+  if (ost.Resampler) {
+    DrainResampler(ost);
+    EncodeFifoFrames(ost, NoLimit);
+  }
   const int left = ost.Fifo ? ff::av_audio_fifo_size(ost.Fifo.get()) : 0;
   if (left > 0) {
     // A short last frame where the encoder takes one, else a frame padded with silence.

@@ -67,6 +67,7 @@ void TCustomFFmpeg::ResetSettings() {
   FInputOffset.clear();
   FInputScale.clear();
   FForcedDecoders.clear();
+  FDecoderOptions.clear();
   FOutputFiles.clear();
   FOptionSet = EncoderLibrariesLoaded() ? CreateOptionSet(FSettings.ScalerFlags) : nullptr;
 }
@@ -75,8 +76,14 @@ void TCustomFFmpeg::ClearTask() {
   if (!EncoderLibrariesLoaded()) return;
   CleanUp();
   ResetSettings();
+  // A cleared task is a new one: it can start again.
+  FRunning = false;
   FStopRequested = false;
   FFinishedNormally = false;
+  FTerminateDelivered = false;
+  FErrorRaised = false;
+  std::lock_guard<std::mutex> g(FStateLock);
+  FErrorMessage.clear();
 }
 
 void TCustomFFmpeg::AddInputFile(AVFormatContext* context, int64_t timestampOffset) {
@@ -93,6 +100,12 @@ void TCustomFFmpeg::SetForcedDecoder(int slot, const AVCodec* codec) {
   if (slot < 0 || slot >= MaxFiles * MaxStreams) return;
   if (static_cast<int>(FForcedDecoders.size()) <= slot) FForcedDecoders.resize(slot + 1, nullptr);
   FForcedDecoders[slot] = codec;
+}
+
+void TCustomFFmpeg::SetDecoderOptions(int slot, std::vector<TOptionValue> options) {
+  if (slot < 0 || slot >= MaxFiles * MaxStreams) return;
+  if (static_cast<int>(FDecoderOptions.size()) <= slot) FDecoderOptions.resize(slot + 1);
+  FDecoderOptions[slot] = std::move(options);
 }
 
 void TCustomFFmpeg::AddOutputFile(TOutputFilePtr file) { FOutputFiles.push_back(std::move(file)); }

@@ -112,6 +112,9 @@ struct TInputStream {
   TCodecContextPtr Decoder;
   TResamplerPtr ToDecodeFormat;  // decoded audio to interleaved 16-bit
   int DecodedFormat = -1, DecodedRate = 0, DecodedChannels = 0;  // of the current buffer
+  int RequestedChannels = 0;     // asked of the decoder for its encoders; 0: none
+  int64_t NextSample = 0;        // position of the next decoded sample, at PositionRate
+  int PositionRate = 0;          // 0: no position yet
   int64_t Start = 0;             // wall clock, rate emulation
   int64_t NextTime = 0;          // µs
   int64_t Time = 0;              // µs
@@ -178,6 +181,8 @@ class TCustomFFmpeg {
   double& InputTimestampScale(int file, int stream) { return FInputScale[file][stream]; }
   // Slots are numbered over the streams of all input files in order.
   void SetForcedDecoder(int slot, const AVCodec* codec);
+  // Library options (name, value) the decoder of that slot is opened with.
+  void SetDecoderOptions(int slot, std::vector<TOptionValue> options);
 
   int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
   const TOutputFilePtr& OutputFile(int i) const { return FOutputFiles[i]; }
@@ -250,6 +255,7 @@ class TCustomFFmpeg {
   std::vector<int64_t> FInputOffset;
   std::vector<std::vector<double>> FInputScale;
   std::vector<const AVCodec*> FForcedDecoders;
+  std::vector<std::vector<TOptionValue>> FDecoderOptions;
   std::vector<TOutputFilePtr> FOutputFiles;
   std::vector<AVCodecContext*> FOpenedEncoders, FOpenedDecoders;
 

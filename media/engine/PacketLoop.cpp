@@ -83,8 +83,8 @@ void TCustomFFmpeg::TRun::PacketLoop() {
     }
     NoPacket.assign(NoPacket.size(), false);
     NoPacketCount = 0;
-    if (S.PacketDump) E.Log(llDebug, "packet of stream %d: pts %lld dts %lld size %d", packet->stream_index,
-                            static_cast<long long>(packet->pts), static_cast<long long>(packet->dts), packet->size);
+    if (S.PacketDump && packet->stream_index < static_cast<int>(in->nb_streams))
+      ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), S.HexDump, in->streams[packet->stream_index]);
 
     const TInputFileInfo& file = Files[chosen];
     if (packet->stream_index >= file.StreamCount || Ist[file.FirstStream + packet->stream_index].Discard) {
@@ -98,7 +98,8 @@ void TCustomFFmpeg::TRun::PacketLoop() {
     const int64_t offset = ff::av_rescale_q(E.FInputOffset[chosen], Microseconds, tb);
     if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
     if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
-    const double scale = E.FInputScale[chosen][std::min(packet->stream_index, MaxStreams - 1)];
+    // Scales are kept for the first 20 streams of a file; later streams have none.
+    const double scale = packet->stream_index < MaxStreams ? E.FInputScale[chosen][packet->stream_index] : 0.0;
     if (scale != 0.0) {
       if (packet->dts != AV_NOPTS_VALUE) packet->dts = std::llround(packet->dts * scale);
       if (packet->pts != AV_NOPTS_VALUE) packet->pts = std::llround(packet->pts * scale);
@@ -164,9 +165,14 @@ bool TCustomFFmpeg::TRun::ChangeJoinFile() {
         RaiseFFmpeg("Unsupported codec for output stream #%d.%d (%s)", ost.FileIndex, ost.StreamIndex,
                     MediaTypeName(old->codec_type).c_str());
       ff::av_opt_copy(fresh.get(), old);
+      // What the options do not carry: the format, and the fields the set-up filled in.
       fresh->codec_type = old->codec_type;
       fresh->codec_id = codec->id;
+      fresh->sample_fmt = old->sample_fmt;
+      fresh->sample_rate = old->sample_rate;
+      ff::av_channel_layout_copy(&fresh->ch_layout, &old->ch_layout);
       fresh->time_base = old->time_base;
+      fresh->flags = old->flags;
       std::lock_guard<std::recursive_mutex> lock(CodecLock());
       std::erase(E.FOpenedEncoders, old);
       ff::avcodec_close(old);
@@ -203,6 +209,7 @@ int TCustomFFmpeg::TRun::OutputPacket(int istIndex, AVPacket* packet) {
   if (packet && packet->dts != AV_NOPTS_VALUE)
     ist.Time = ist.NextTime = ff::av_rescale_q(packet->dts, ist.Stream->time_base, Microseconds);
 
+  const int64_t packetTime = ist.NextTime;
   if (ist.DecodingNeeded) {
     if (par->codec_type != AVMEDIA_TYPE_AUDIO) return -1;  // the video and subtitle paths are not built
     if (DecodeAudio(istIndex, packet) < 0) return -1;
@@ -216,10 +223,11 @@ int TCustomFFmpeg::TRun::OutputPacket(int istIndex, AVPacket* packet) {
       const int64_t ahead = ist.Time - (WallClock() - ist.Start);
       if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
     }
-    if (S.StartTime == 0 || ist.Time >= S.StartTime)
-      for (TOutputStream& ost : Ost)
-        if (ost.SourceIndex == istIndex && !ost.EncodingNeeded) StreamCopyPacket(ost, ist, packet);
   }
+  // Copied outputs take the packet whether or not another output decodes it.
+  if (packet && (S.StartTime == 0 || packetTime >= S.StartTime))
+    for (TOutputStream& ost : Ost)
+      if (ost.SourceIndex == istIndex && !ost.EncodingNeeded) StreamCopyPacket(ost, ist, packet);
 
   if (!packet)
     for (TOutputStream& ost : Ost)

@@ -1,4 +1,5 @@
 // Progress reports during the run and the final one.
+#include <algorithm>
 #include <cmath>
 
 #include "RunTables.h"
@@ -9,8 +10,9 @@ int64_t TCustomFFmpeg::TRun::OutputFileSize(int file) const {
   if (file >= E.OutputFileCount()) return 0;
   AVIOContext* pb = E.OutputFile(file)->Context->pb;
   if (!pb) return 0;
-  const int64_t size = ff::avio_size(pb);
-  return size >= 0 ? size : ff::avio_seek(pb, 0, SEEK_CUR);
+  // The write position counts what still sits in the write buffer; the size on disk
+  // does not, and is larger only after a muxer went back to fill in a header.
+  return std::max<int64_t>({ff::avio_seek(pb, 0, SEEK_CUR), ff::avio_size(pb), 0});
 }
 
 void TCustomFFmpeg::TRun::ProgressReport(bool last, int fileIndex) {

@@ -64,9 +64,19 @@ struct TCustomFFmpeg::TRun {
   void AudioEncoderSetup(TOutputStream& ost, TInputStream& ist);
   int DecodeAudio(int istIndex, AVPacket* packet);
   void AudioFrame(int istIndex, const AVFrame* frame);
-  void AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size);
+  // time: µs of the buffer's first sample.
+  void AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size, int64_t time);
   void EncodeAudioFrame(TOutputStream& ost, AVFrame* frame);
   void FlushAudio(TOutputStream& ost);
+  // Sample position of a decoded frame at its own rate: continues the previous frame's
+  // unless the frame's timestamp says otherwise by more than a few milliseconds.
+  int64_t FramePosition(TInputStream& ist, const AVFrame* frame);
+  // Converts samples (nullptr: the converter's tail) into the FIFO.
+  void ConvertIntoFifo(TOutputStream& ost, const uint8_t* samples, int sampleCount, int64_t workSamples);
+  // Hands the resampler's tail to the FIFO and drops the resampler.
+  void DrainResampler(TOutputStream& ost);
+  // Encodes every whole encoder frame the FIFO holds.
+  void EncodeFifoFrames(TOutputStream& ost, int64_t outputBytes);
 
   // Stream copy and muxing.
   void StreamCopySetup(TOutputStream& ost, TInputStream& ist);

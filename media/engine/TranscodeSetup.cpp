@@ -211,6 +211,18 @@ void TCustomFFmpeg::TRun::OpenDecoders() {
     if (!ist.Decoder || ff::avcodec_parameters_to_context(ist.Decoder.get(), par) < 0)
       RaiseFFmpeg("av_mallocz fail");
     ist.Decoder->pkt_timebase = ist.Stream->time_base;
+    // The options of the input's time first; the encoders' channel request overrides them.
+    if (i < static_cast<int>(E.FDecoderOptions.size()))
+      for (const auto& [name, value] : E.FDecoderOptions[i])
+        ff::av_opt_set(ist.Decoder.get(), name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN);
+    if (ist.RequestedChannels > 0) {
+      // Decoders that can mix down (AC-3, DTS, TrueHD) give the encoders' channel count.
+      AVChannelLayout wanted{};
+      ff::av_channel_layout_default(&wanted, ist.RequestedChannels);
+      if (wanted.order == AV_CHANNEL_ORDER_NATIVE)
+        ff::av_opt_set_int(ist.Decoder.get(), "request_channel_layout", static_cast<int64_t>(wanted.u.mask), 0);
+      ff::av_channel_layout_uninit(&wanted);
+    }
     int opened;
     {
       std::lock_guard<std::recursive_mutex> lock(CodecLock());

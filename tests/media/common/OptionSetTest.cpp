@@ -7,7 +7,7 @@ using namespace sw;
 
 TEST_F(WithLibraries, OptionsAreTriedByMediaTypeAndRecorded) {
   auto set = CreateOptionSet(SWS_BICUBIC);
-  EXPECT_TRUE(set->SetLibraryOption(" b ", " 96000 "));  // blanks around are trimmed
+  EXPECT_TRUE(set->SetLibraryOption("b", " 96000 "));  // blanks around the value are trimmed
   EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_VIDEO)->bit_rate, 96000);
   EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_AUDIO)->bit_rate, 96000);
   // An audio-only option does not reach the video context.
@@ -33,6 +33,10 @@ TEST_F(WithLibraries, UnknownEmptyAndRefusedOptionsAreNotRecorded) {
   EXPECT_FALSE(set->SetLibraryOption("b", "  "));
   EXPECT_FALSE(set->SetLibraryOption("", "1"));
   EXPECT_FALSE(set->SetLibraryOption("b", "not-a-number"));
+  // A name with a blank around it (a line "ab = 1") is no option's name.
+  EXPECT_FALSE(set->SetLibraryOption("b ", "64000"));
+  EXPECT_FALSE(set->SetLibraryOption(" b", "64000"));
+  EXPECT_EQ(set->CodecContext(AVMEDIA_TYPE_AUDIO)->bit_rate, CreateOptionSet(SWS_BICUBIC)->CodecContext(AVMEDIA_TYPE_AUDIO)->bit_rate);
   EXPECT_TRUE(set->Names().empty());
 }
 

@@ -96,3 +96,29 @@ TEST_F(AudioFitting, SampleRateTieTakesTheFirstListed) {
   ChooseSampleRate(Codec.get(), &fake, engine);
   EXPECT_EQ(Codec->sample_rate, 48000);
 }
+
+TEST_F(AudioFitting, BufferSizesCoverTheConvertedSamplesAndRefuseWhatCannotFit) {
+  // 1152 stereo 16-bit samples at 44.1 kHz for a 48 kHz stereo float encoder of 1152.
+  const TAudioBufferSizes s = AudioBufferSizes(1152 * 4, 2, 2, 44100, 48000, 4, 2, 1152, 0);
+  EXPECT_EQ(s.WorkSamples, (1152 * 48000 + 44100) / 44100 * 2 + 10000);
+  EXPECT_EQ(s.WorkBytes, s.WorkSamples * 8);
+  EXPECT_EQ(s.OutputBytes, s.WorkBytes + 16384);
+  // A codec that stores more bits than its sample format holds needs more output room.
+  EXPECT_EQ(AudioBufferSizes(1152 * 4, 2, 2, 44100, 44100, 1, 2, 1, 24).OutputBytes,
+            AudioBufferSizes(1152 * 4, 2, 2, 44100, 44100, 1, 2, 1, 0).WorkBytes * 3 + 16384);
+  const auto refusal = [](auto call) -> std::string {
+    try {
+      call();
+    } catch (const FFmpegException& e) {
+      return e.what();
+    }
+    return "";
+  };
+  EXPECT_EQ(refusal([] { AudioBufferSizes(int64_t{1} << 32, 2, 1, 8000, 192000, 8, 8, 1152, 0); }),
+            "Buffer sizes too large in do_audio_out");
+  // Sample codecs: bytes per sample of the codec, checked against the output room.
+  EXPECT_EQ(SampleCodecBytes(4000, 4, 24, s.OutputBytes), 3000);
+  EXPECT_EQ(SampleCodecBytes(4000, 2, 0, s.OutputBytes), 2000);
+  EXPECT_EQ(refusal([&] { SampleCodecBytes(s.OutputBytes * 4, 2, 16, s.OutputBytes); }),
+            "Internal error, buffer size too small");
+}

@@ -35,6 +35,20 @@ class TLogCapture {
     }
     return false;
   }
+  // How many lines at that level read text.
+  size_t Count(sw::TLogLevel level, const std::string& text) {
+    std::lock_guard<std::mutex> g(Lock);
+    size_t n = 0;
+    for (const auto& [l, t] : Lines) n += l == level && t == text;
+    return n;
+  }
+  // Index of the first line that contains part, -1 when none does.
+  long Find(const std::string& part) {
+    std::lock_guard<std::mutex> g(Lock);
+    for (size_t i = 0; i < Lines.size(); ++i)
+      if (Lines[i].second.find(part) != std::string::npos) return static_cast<long>(i);
+    return -1;
+  }
   size_t LoggedAt(sw::TLogLevel level) {
     std::lock_guard<std::mutex> g(Lock);
     size_t n = 0;

@@ -51,6 +51,10 @@ TEST_F(Options, NamesAreLoweredButBlanksAroundTheEqualsSignAreKept) {
   Task.ApplyOptionLines("vol = 300\nf =mp3", false);
   EXPECT_EQ(Task.Settings().AudioVolume, 512);
   EXPECT_TRUE(Task.Options().ForcedFormat.empty());
+  // Nor do names that the option block would know without the blank.
+  Task.ApplyOptionLines("ab = 32000\nb =32000\n ab=32000", false);
+  EXPECT_EQ(AudioBitRate(Task), 64000);
+  EXPECT_EQ(Task.OptionSet().Names(), std::vector<std::string>{"ab"});
 }
 
 TEST_F(Options, CodecAndSizeLinesOnlyWhereCodecNamesAreAllowedOthersSkipped) {

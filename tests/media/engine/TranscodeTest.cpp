@@ -8,6 +8,7 @@
 #include "../../TempDir.h"
 #include "DecodeFile.h"
 #include "EngineTask.h"
+#include "RemuxFile.h"
 
 using namespace sw;
 using Engine = WithLibraries;
@@ -214,23 +215,6 @@ TEST_F(Engine, CoverPictureStaysOutOfTheOutput) {
   EXPECT_EQ(out.StreamCount, 1);
   EXPECT_NEAR(out.Seconds(), 2.0, 0.03);
 }
-
-namespace {
-
-std::vector<std::string> Payloads(const std::string& name) {
-  std::vector<std::string> result;
-  AVFormatContext* ctx = nullptr;
-  if (OpenInputFormat(&ctx, name, nullptr, nullptr) < 0) return result;
-  TPacketPtr packet(ff::av_packet_alloc());
-  while (ff::av_read_frame(ctx, packet.get()) >= 0) {
-    result.emplace_back(reinterpret_cast<char*>(packet->data), packet->size);
-    ff::av_packet_unref(packet.get());
-  }
-  CloseInputFormat(&ctx);
-  return result;
-}
-
-}  // namespace
 
 TEST_F(Engine, StreamCopyCopiesPacketsUnchangedAndRefusesVolumeOrHook) {
   TTempDir dir;
