@@ -60,7 +60,7 @@ TEST(CliManners, HelpAskedForGoesToStandardOutputWithSuccess) {
   EXPECT_EQ(general.Status, 0);
   EXPECT_EQ(general.Output, *CommandUsage(""));
   EXPECT_EQ(Stdout("help").Output, *CommandUsage(""));
-  for (const std::string command : {"libs", "info", "convert", "cut"}) {
+  for (const std::string command : {"libs", "info", "convert", "cut", "play"}) {
     const TProgramRun viaHelp = Stdout("help " + command), viaOption = Stdout(command + " --help");
     EXPECT_EQ(viaHelp.Status, 0) << command;
     EXPECT_EQ(viaOption.Status, 0) << command;
@@ -82,6 +82,8 @@ TEST(CliManners, WrongCallsPrintTheUsageToStandardErrorWithStatus2) {
                          {"info", "info"},
                          {"convert one", "convert"},
                          {"cut", "cut"},
+                         {"play", "play"},
+                         {"play " + TestData("tagged.mp3") + " --start 1:02:", "play"},
                          {"cut " + TestData("tagged.mp3") + " --start 1:60 --end 2", "cut"},
                          {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --volume 101", "cut"}};
   for (const TCase& c : cases) {
@@ -102,7 +104,8 @@ TEST(CliManners, VersionAndUsagesNameTheirOptionsAndTimes) {
       {"info", {"--log"}},
       {"convert", {"--in"}},
       {"cut", {"--start", "--end", "--volume", "--folder", "--name", "--yes", "SS", "MM:SS", "HH:MM:SS", "1:02.250"}},
-      {"", {"libs", "info", "convert", "cut", "help", "--help", "--version", "HH:MM:SS"}}};
+      {"play", {"--start", "--end", "--volume", "--mute", "SS", "MM:SS", "HH:MM:SS", "1:02.250"}},
+      {"", {"libs", "info", "convert", "cut", "play", "help", "--help", "--version", "HH:MM:SS"}}};
   for (const auto& [command, words] : options)
     for (const std::string& word : words)
       EXPECT_NE(CommandUsage(command)->find(word), std::string::npos) << command << ": " << word;
