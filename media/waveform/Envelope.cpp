@@ -5,6 +5,27 @@
 
 namespace sw {
 
+namespace {
+
+// Four running pairs let the comparisons of neighbouring samples overlap.
+TPeak Extremes(const float* s, int n) {
+  float lo[4] = {s[0], s[0], s[0], s[0]}, hi[4] = {s[0], s[0], s[0], s[0]};
+  int k = 0;
+  for (; k + 4 <= n; k += 4)
+    for (int j = 0; j < 4; ++j) {
+      lo[j] = s[k + j] < lo[j] ? s[k + j] : lo[j];
+      hi[j] = s[k + j] > hi[j] ? s[k + j] : hi[j];
+    }
+  for (; k < n; ++k) {
+    lo[0] = std::min(lo[0], s[k]);
+    hi[0] = std::max(hi[0], s[k]);
+  }
+  return {std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3])),
+          std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3]))};
+}
+
+}  // namespace
+
 TEnvelopeBuilder::TEnvelopeBuilder(int columns, int64_t duration) {
   FEnvelope.Duration = duration;
   FEnvelope.Columns.resize(static_cast<std::size_t>(std::max(columns, 0)));
@@ -36,12 +57,8 @@ void TEnvelopeBuilder::Add(const float* samples, int count, int sampleRate) {
       run = std::clamp(static_cast<int>(std::ceil(left / step)), 1, count - i);
     }
     TPeak& peak = FEnvelope.Columns[static_cast<std::size_t>(column)];
-    float lo = FTouched ? peak.Min : samples[i], hi = FTouched ? peak.Max : samples[i];
-    for (int k = i; k < i + run; ++k) {
-      lo = std::min(lo, samples[k]);
-      hi = std::max(hi, samples[k]);
-    }
-    peak = {lo, hi};
+    const TPeak found = Extremes(samples + i, run);
+    peak = FTouched ? TPeak{std::min(peak.Min, found.Min), std::max(peak.Max, found.Max)} : found;
     FTouched = true;
     i += run;
     FTime += run * step;

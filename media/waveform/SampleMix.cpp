@@ -1,5 +1,6 @@
 #include "SampleMix.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace sw {
@@ -16,14 +17,17 @@ inline float Sample(double v) { return static_cast<float>(v); }
 template <class T>
 void Mix(const AVFrame& f, bool planar, std::vector<float>& out) {
   const int channels = f.ch_layout.nb_channels, n = f.nb_samples;
-  out.assign(static_cast<std::size_t>(n), 0.0f);
+  out.resize(static_cast<std::size_t>(n));
   float* dst = out.data();
   if (planar) {
-    for (int c = 0; c < channels; ++c) {
+    const T* first = reinterpret_cast<const T*>(f.extended_data[0]);
+    for (int i = 0; i < n; ++i) dst[i] = Sample(first[i]);
+    for (int c = 1; c < channels; ++c) {
       const T* src = reinterpret_cast<const T*>(f.extended_data[c]);
       for (int i = 0; i < n; ++i) dst[i] += Sample(src[i]);
     }
   } else {
+    std::fill(dst, dst + n, 0.0f);
     const T* src = reinterpret_cast<const T*>(f.extended_data[0]);
     for (int i = 0; i < n; ++i)
       for (int c = 0; c < channels; ++c) dst[i] += Sample(src[i * channels + c]);

@@ -47,6 +47,18 @@ TEST(EnvelopeBuilder, KeepsExtremesAcrossCallsAndPutsOverrunInTheLastColumn) {
   EXPECT_EQ(e.DecodedDuration, 6000);
 }
 
+TEST(EnvelopeBuilder, FindsExtremesAnywhereInALongRun) {
+  for (int at = 0; at < 11; ++at) {
+    std::vector<float> s(11, 0.1f);
+    s[at] = -0.7f;
+    s[10 - at] = at == 5 ? -0.7f : 0.6f;
+    TEnvelopeBuilder b(1, 11000);
+    b.Add(s.data(), 11, 1000);
+    EXPECT_FLOAT_EQ(b.Envelope().Columns[0].Min, -0.7f) << at;
+    EXPECT_FLOAT_EQ(b.Envelope().Columns[0].Max, at == 5 ? 0.1f : 0.6f) << at;
+  }
+}
+
 TEST(EnvelopeBuilder, ColumnsTheAudioNeverReachedStaySilentAfterFinish) {
   TEnvelopeBuilder b(8, 8000);
   b.Add(Constant(2, 1.0f).data(), 2, 1000);
