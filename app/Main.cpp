@@ -233,6 +233,11 @@ void TTuneSnipForm::ToggleInformationPanel() {
   // The layouts follow at once, so that the next toggle reads the new widths.
   ui->RzPanel1->layout()->activate();
   layout()->activate();
+  // A window that grows to the right stays on its screen.
+  if (QScreen* screen = this->screen(); screen && isVisible()) {
+    const int overhang = frameGeometry().right() - screen->availableGeometry().right();
+    if (overhang > 0) move(std::max(screen->availableGeometry().left(), x() - overhang), y());
+  }
 }
 
 void TTuneSnipForm::SetClientWidth(int width) {

@@ -27,7 +27,9 @@ void RevealFile(const QString& path) {
   }
   QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                      "org.freedesktop.FileManager1", "ShowItems");
-  call << QStringList{QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString()} << QString();
+  // URIs as RFC 3986 has them: blanks and non-ASCII letters percent-encoded.
+  call << QStringList{QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded())}
+       << QString();
   // A file manager that is slow to start must not hold up the window.
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [path](QDBusPendingCallWatcher* w) {

@@ -4,7 +4,10 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       libgtest-dev libgmock-dev qt6-base-dev
       libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
-      libavfilter-dev libavdevice-dev libsdl2-dev)
+      libavfilter-dev libavdevice-dev libsdl2-dev
+      # the window: its platform plugins and font; its end-to-end test in a real X
+      # server (driven by xdotool, screenshots by ImageMagick); the file-manager D-Bus test
+      qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool imagemagick dbus-daemon)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The program in a real X server: start it, open a file through its open dialog, cut it,
+# close it; at 1x and at 2x. Window screenshots go to OUTDIR for review.
+# usage: window-e2e.sh SNIPWAVE SNIPWAVE_CLI DATA_DIR OUTDIR
+set -euo pipefail
+prog=$1 cli=$2 data=$3 out=$4
+
+if [ "${E2E_INSIDE:-}" != 1 ]; then
+  rm -rf "$out"
+  mkdir -p "$out"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # Five times the 24 s fixture: a cut long enough to be caught running.
+  for _ in 1 2 3 4 5; do cat "$data/vbr-noheader.mp3"; done > "$work/long.mp3"
+  for scale in 1 2; do
+    E2E_INSIDE=1 E2E_WORK=$work E2E_SCALE=$scale \
+      xvfb-run -a -s "-screen 0 1600x1100x24" bash "$0" "$@"
+    rm -f "$work/long_new.mp3"
+  done
+  echo "screenshots in $out"
+  exit 0
+fi
+
+s=$E2E_SCALE work=$E2E_WORK
+log_dir=$(dirname "$prog")/Log
+fail() { echo "FAIL (${s}x): $*" >&2; import -window root "$out/failed@${s}x.png" || true; kill "$pid" 2>/dev/null || true; exit 1; }
+shot() { import -window root "$out/$1@${s}x.png"; }
+# Waits for a visible top-level window with this exact title; prints its id.
+await() {
+  for _ in $(seq 300); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1) && [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Clicks at a point given in the window's client coordinates (design pixels).
+click() { xdotool mousemove $((wx + $1 * s)) $((wy + menu + $2 * s)) click 1; }
+
+QT_SCALE_FACTOR=$s "$prog" 2>"$out/stderr@${s}x.txt" &
+pid=$!
+win=$(await "Korvane Snip Wave") || fail "the window did not open"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$win")"
+wx=$X wy=$Y
+menu=$((HEIGHT - 389 * s))
+[ "$WIDTH" -eq $((417 * s)) ] || fail "window width $WIDTH"
+shot 1-started
+
+# The open button at the right end of the source edit.
+click 362 45
+dialog=""
+for _ in $(seq 100); do
+  dialog=$(xdotool search --onlyvisible --classname snipwave 2>/dev/null | grep -v "^$win\$" | tail -1) && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || fail "no open dialog"
+sleep 0.5
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool type --delay 5 "$work/long.mp3"
+xdotool key Return
+sleep 1.5
+shot 2-opened
+
+# The information panel, shown.
+click 407 168
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$win")"
+wx=$X wy=$Y
+[ "$WIDTH" -eq $((700 * s)) ] || fail "width with the panel $WIDTH"
+[ $((X + WIDTH)) -le 1600 ] || fail "the window grew off the screen"
+shot 3-information
+
+# Start Cut, caught while it runs, and its end box.
+click 206 279
+sleep 0.4
+shot 4-cutting
+box=$(await "Infomation") || fail "no end box"
+shot 5-done
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Escape
+sleep 0.5
+
+# File > Exit.
+xdotool mousemove $((wx + 12 * s)) $((wy + menu / 2)) click 1
+sleep 0.5
+xdotool key Up Return
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the window did not close"
+wait "$pid" || fail "exit status $?"
+
+[ -s "$work/long_new.mp3" ] || fail "no output"
+"$cli" info "$work/long_new.mp3" | grep -q "^Duration: 00:02:0[01]\.$" || fail "output length: $("$cli" info "$work/long_new.mp3" | grep Duration)"
+grep -q "Completed to cut mp3 file." "$log_dir/log1.txt" || fail "run log: $(cat "$log_dir/log1.txt")"
+grep -q "Output:$work/long_new.mp3" "$log_dir/log1.txt" || fail "run log output line"
+echo "ok at ${s}x"
