@@ -33,15 +33,16 @@ int LibsCommand(const TArgs& args) {
     std::printf("%s (0x%X):\n", set.Name, set.Set);
     const bool setLoaded = loader.LoadLibrarySet(set.Set);
     allLoaded = allLoaded && setLoaded;
-    for (int i = 0; i < LibraryCount; ++i) {
-      const auto lib = static_cast<TFFLibrary>(i);
+    TFFLibraries taken = 0;
+    for (TFFLibrary lib : DependencyOrder) {
       if (!(set.Set & LibraryBit(lib))) continue;
-      // A failing set unloads every member: report each one on its own.
+      // A failing set gives back what it loaded: report each member on its own.
       const bool loaded = setLoaded || loader.LoadOneLibrary(lib);
+      if (loaded && !setLoaded) taken |= LibraryBit(lib);
       std::printf("  %-20s %s\n", TFFLoader::LibraryFileName(lib).c_str(),
-                  loaded ? "loaded" : loader.GetLastErrorText().c_str());
+                  loaded ? ("loaded from " + loader.LibraryPath(lib)).c_str() : loader.GetLastErrorText().c_str());
     }
-    if (!setLoaded) loader.UnloadLibrarySet(set.Set);
+    loader.UnloadLibrarySet(taken);
   }
   if (ff::av_util_ffversion) std::printf("%s\n", ff::av_util_ffversion);
   return allLoaded ? 0 : 1;

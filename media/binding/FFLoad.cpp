@@ -1,6 +1,7 @@
 #include "FFLoad.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include "../common/MyUtils.h"
 #include "AVCodecStubs.h"
@@ -51,13 +52,23 @@ const TLibraryItem& LibraryItem(TFFLibrary lib) { return Libraries[lib]; }
 
 TFFLoader::TFFLoader() = default;
 
-TFFLoader::~TFFLoader() { UnloadLibrarySet(AllLibraries); }
+TFFLoader::~TFFLoader() {
+  for (int i = LibraryCount - 1; i >= 0; --i) ReleaseLibrary(DependencyOrder[i]);
+}
 
 std::string TFFLoader::LibraryFileName(TFFLibrary lib) {
   const TLibraryItem& item = Libraries[lib];
-  std::string name = std::string("lib") + item.BaseName + ".so";
-  if (item.Version >= 0) name += "." + std::to_string(item.Version);
+  // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "lib" + name + ...
+  std::string name = "lib";
+  name.append(item.BaseName).append(".so");
+  if (item.Version >= 0) name.append(".").append(std::to_string(item.Version));
   return name;
+}
+
+std::string TFFLoader::LibraryPath(TFFLibrary lib) const {
+  const link_map* map = nullptr;
+  if (!FState[lib].Handle || ::dlinfo(FState[lib].Handle, RTLD_DI_LINKMAP, &map) != 0 || !map) return {};
+  return map->l_name ? map->l_name : "";
 }
 
 bool TFFLoader::LoadOneLibrary(TFFLibrary lib) {
@@ -87,26 +98,39 @@ bool TFFLoader::LoadOneLibrary(TFFLibrary lib) {
     }
   }
   if (!state.Bound) {
-    UnloadOneLibrary(lib);
+    ReleaseLibrary(lib);  // mapped by this call: nobody uses it yet
     return false;
   }
+  ++state.Uses;
   if (lib == flAVUtil && FInstallLogBridge) InstallLogBridgeCallback();
   return true;
 }
 
 bool TFFLoader::LoadLibrarySet(TFFLibraries set) {
-  for (int i = 0; i < LibraryCount; ++i) {
-    const auto lib = static_cast<TFFLibrary>(i);
-    if ((set & LibraryBit(lib)) && !LoadOneLibrary(lib)) {
-      UnloadLibrarySet(set);
+  TFFLibraries loaded = 0;
+  for (TFFLibrary lib : DependencyOrder) {
+    if (!(set & LibraryBit(lib))) continue;
+    if (!LoadOneLibrary(lib)) {
+      UnloadLibrarySet(loaded);
       return false;
     }
+    loaded |= LibraryBit(lib);
   }
   return true;
 }
 
 void TFFLoader::UnloadOneLibrary(TFFLibrary lib) {
   TLibraryState& state = FState[lib];
+  if (state.Uses > 1) {
+    --state.Uses;
+    return;
+  }
+  ReleaseLibrary(lib);
+}
+
+void TFFLoader::ReleaseLibrary(TFFLibrary lib) {
+  TLibraryState& state = FState[lib];
+  state.Uses = 0;
   if (state.Bound) {
     Libraries[lib].Unbinder();
     state.Bound = false;
@@ -118,8 +142,8 @@ void TFFLoader::UnloadOneLibrary(TFFLibrary lib) {
 }
 
 void TFFLoader::UnloadLibrarySet(TFFLibraries set) {
-  for (int i = 0; i < LibraryCount; ++i)
-    if (set & LibraryBit(static_cast<TFFLibrary>(i))) UnloadOneLibrary(static_cast<TFFLibrary>(i));
+  for (int i = LibraryCount - 1; i >= 0; --i)
+    if (set & LibraryBit(DependencyOrder[i])) UnloadOneLibrary(DependencyOrder[i]);
 }
 
 bool TFFLoader::LibraryLoaded(TFFLibrary lib) const { return FState[lib].Handle && FState[lib].Bound; }

@@ -1,6 +1,8 @@
 #pragma once
 // The run-time loader of the media libraries: finds each library, loads it, binds its
 // entry points into the slots and reports failures as text. One loader per process.
+// Each library counts its users, so that one component's failing load never pulls a
+// library from under the objects of another.
 #include <array>
 #include <cfenv>
 #include <cstdint>
@@ -9,7 +11,7 @@
 
 namespace sw {
 
-// Load order; the value is the library's bit in a TFFLibraries set.
+// The value is the library's bit in a TFFLibraries set; sets load in DependencyOrder.
 enum TFFLibrary : int {
   flAVCodec = 0,
   flAVCore = 1,  // sample-format conversion and resampling (libswresample)
@@ -31,6 +33,11 @@ inline constexpr TFFLibraries DecoderLibraries = 0xF3;  // information reader
 inline constexpr TFFLibraries EncoderLibraries = 0xFB;
 inline constexpr TFFLibraries PlayerLibraries = 0x1FB;
 
+// Every library after the ones it links against, so that a folder's libraries resolve
+// their dependencies to the folder's copies, which are loaded already by then.
+inline constexpr TFFLibrary DependencyOrder[LibraryCount] = {flMSVCRT,  flAVUtil,  flAVCore,   flSwScale, flAVCodec,
+                                                              flAVFormat, flAVFilter, flAVDevice, flSDL};
+
 using TLibraryBinder = void (*)(const std::string& file, void* handle);
 using TLibraryUnbinder = void (*)();
 
@@ -45,7 +52,7 @@ struct TLibraryItem {
 class TFFLoader {
  public:
   TFFLoader();
-  ~TFFLoader();  // unloads every library
+  ~TFFLoader();  // unloads every library, whoever still uses it
   TFFLoader(const TFFLoader&) = delete;
   TFFLoader& operator=(const TFFLoader&) = delete;
 
@@ -58,21 +65,30 @@ class TFFLoader {
   void SetInstallLogBridge(bool v) { FInstallLogBridge = v; }
 
   static std::string LibraryFileName(TFFLibrary lib);
+  // Loads and binds the library on its first use; every success adds one use.
   bool LoadOneLibrary(TFFLibrary lib);
-  // Loads the members in load order; at the first failure the whole set is unloaded,
-  // also members that another component had loaded before.
+  // Loads the members in DependencyOrder, one use each. At the first failure the uses
+  // this call added are given back, so members that others use stay loaded.
   bool LoadLibrarySet(TFFLibraries set);
+  // Gives back one use; the last one unbinds the slots and releases the module.
   void UnloadOneLibrary(TFFLibrary lib);
+  // The same for each member, dependents first.
   void UnloadLibrarySet(TFFLibraries set);
   bool LibraryLoaded(TFFLibrary lib) const;
   bool LibrarySetLoaded(TFFLibraries set) const;
   void* Handle(TFFLibrary lib) const { return FState[lib].Handle; }
+  int UseCount(TFFLibrary lib) const { return FState[lib].Uses; }
+  // The file the loaded library was mapped from, as the dynamic linker knows it; empty
+  // when it is not loaded.
+  std::string LibraryPath(TFFLibrary lib) const;
 
  private:
   struct TLibraryState {
     void* Handle = nullptr;
     bool Bound = false;
+    int Uses = 0;
   };
+  void ReleaseLibrary(TFFLibrary lib);
   std::string FLastErrorText;
   std::string FLibraryFolder;
   bool FInstallLogBridge = true;

@@ -9,6 +9,7 @@
 
 #include "../../TempDir.h"
 #include "media/binding/AVCodecStubs.h"
+#include "media/binding/AVFormatStubs.h"
 #include "media/binding/AVUtilStubs.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
@@ -88,7 +89,7 @@ TEST(Loader, MissingEntryPointNamesItAndReleasesTheLibrary) {
   EXPECT_EQ(ff::sws_getContext, nullptr);
 }
 
-TEST(Loader, FailingSetUnloadsMembersAnotherComponentLoaded) {
+TEST(Loader, FailingSetGivesBackOnlyWhatItLoaded) {
   TFFLoader loader;
   ASSERT_TRUE(loader.LoadLibrarySet(DecoderLibraries)) << loader.GetLastErrorText();
   TTempDir dir;
@@ -96,24 +97,61 @@ TEST(Loader, FailingSetUnloadsMembersAnotherComponentLoaded) {
   loader.SetLibraryFolder(dir.Path());
   EXPECT_FALSE(loader.LoadLibrarySet(PlayerLibraries));
   EXPECT_NE(loader.GetLastErrorText().find("libSDL2-2.0.so.0"), std::string::npos);
-  EXPECT_FALSE(loader.LibrarySetLoaded(DecoderLibraries));
+  // The reader's libraries stay, with their slots, for the objects made from them.
+  EXPECT_TRUE(loader.LibrarySetLoaded(DecoderLibraries));
   for (TFFLibrary lib : {flAVCodec, flAVCore, flAVFormat, flAVUtil, flSwScale, flMSVCRT})
-    EXPECT_EQ(loader.Handle(lib), nullptr) << TFFLoader::LibraryFileName(lib);
+    EXPECT_EQ(loader.UseCount(lib), 1) << TFFLoader::LibraryFileName(lib);
+  EXPECT_NE(ff::avcodec_open2, nullptr);
+  // What only the failing set wanted is released again.
+  EXPECT_FALSE(loader.LibraryLoaded(flAVFilter));
+  EXPECT_EQ(loader.UseCount(flAVFilter), 0);
+  EXPECT_FALSE(ModuleResident("libavfilter.so.8"));
   // The error text outlives later successes.
   loader.SetLibraryFolder("");
-  ASSERT_TRUE(loader.LoadLibrarySet(DecoderLibraries));
+  ASSERT_TRUE(loader.LoadLibrarySet(PlayerLibraries));
   EXPECT_NE(loader.GetLastErrorText().find("libSDL2-2.0.so.0"), std::string::npos);
 }
 
-TEST(Loader, LoadingTwiceKeepsOneReference) {
+TEST(Loader, SharedMembersStayUntilTheirLastUserUnloads) {
+  TFFLoader loader;
+  ASSERT_TRUE(loader.LoadLibrarySet(DecoderLibraries));
+  ASSERT_TRUE(loader.LoadLibrarySet(EncoderLibraries));
+  EXPECT_EQ(loader.UseCount(flAVCodec), 2);
+  EXPECT_EQ(loader.UseCount(flAVFilter), 1);
+  loader.UnloadLibrarySet(DecoderLibraries);
+  EXPECT_TRUE(loader.LibrarySetLoaded(EncoderLibraries));
+  EXPECT_STREQ(ff::avcodec_get_name(AV_CODEC_ID_MP3), "mp3");
+  loader.UnloadLibrarySet(EncoderLibraries);
+  for (int i = 0; i < LibraryCount; ++i) EXPECT_EQ(loader.Handle(static_cast<TFFLibrary>(i)), nullptr);
+  EXPECT_EQ(ff::avcodec_open2, nullptr);
+  EXPECT_FALSE(ModuleResident("libavcodec.so.59"));
+  // Unloading what nobody uses changes nothing.
+  loader.UnloadOneLibrary(flAVUtil);
+  EXPECT_EQ(loader.UseCount(flAVUtil), 0);
+}
+
+TEST(Loader, LoadingTwiceKeepsOneModuleReference) {
   TFFLoader loader;
   ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
   void* first = loader.Handle(flAVUtil);
   ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
   EXPECT_EQ(loader.Handle(flAVUtil), first);
+  EXPECT_EQ(loader.UseCount(flAVUtil), 2);
   loader.UnloadOneLibrary(flAVUtil);
-  // One release suffices to drop it: the second load took no extra reference.
+  EXPECT_TRUE(loader.LibraryLoaded(flAVUtil));
+  loader.UnloadOneLibrary(flAVUtil);
+  // The module goes with the last use: the second load took no extra reference.
   EXPECT_FALSE(ModuleResident("libavutil.so.57"));
+}
+
+TEST(Loader, DestroyingTheLoaderReleasesLibrariesStillInUse) {
+  {
+    TFFLoader loader;
+    ASSERT_TRUE(loader.LoadLibrarySet(DecoderLibraries));
+    ASSERT_TRUE(loader.LoadLibrarySet(DecoderLibraries));
+  }
+  EXPECT_EQ(ff::avformat_open_input, nullptr);
+  EXPECT_FALSE(ModuleResident("libavformat.so.59"));
 }
 
 TEST(Loader, AVUtilLoadsRouteLibraryLogsToTheBridgeWhileInstallLogBridgeIsSet) {
@@ -130,6 +168,7 @@ TEST(Loader, AVUtilLoadsRouteLibraryLogsToTheBridgeWhileInstallLogBridgeIsSet) {
   ff::av_log(nullptr, AV_LOG_ERROR, "second\n");
   EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
 
+  loader.UnloadOneLibrary(flAVUtil);  // one use per load
   loader.UnloadOneLibrary(flAVUtil);
   ASSERT_FALSE(ModuleResident("libavutil.so.57"));
   loader.SetInstallLogBridge(false);
