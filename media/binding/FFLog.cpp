@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <condition_variable>
 #include <cstdarg>
 #include <deque>
 #include <mutex>
@@ -25,6 +26,18 @@
 // events run on their own thread right after the lock is released, in that thread's order.
 
 namespace sw {
+
+// The handler as seen under the log lock.
+struct TLogAccess {
+  static const TLogEvent& Handler(const TFFLogger* logger) { return logger->OnLog.FHandler; }
+};
+
+struct TFFLogger::TRelease {
+  std::mutex Lock;
+  std::condition_variable Done;
+  bool Released = false;
+  bool Referenced = false;  // a reference was made: the destructor has one to wait for
+};
 
 namespace {
 
@@ -60,9 +73,10 @@ struct TBatch {
 };
 
 struct TLogState {
-  std::mutex Lock;  // the log lock
+  std::mutex Lock;  // the log lock; guards everything below but LibraryLevel
   std::atomic<int> LibraryLevel{AV_LOG_INFO};
   TFFLogger* Singleton = nullptr;
+  TLoggerRef SingletonRef;        // the reference GetLogger copies
   TFFLogger* OnDemand = nullptr;  // owned: made by GetLogger
   std::string LastMessage;
   int RepeatCount = 0;
@@ -127,13 +141,13 @@ size_t WriteContextPrefix(char* buffer, size_t size, void* context) {
 // Under the log lock. Nothing is made for a logger without a handler, so a worker never
 // waits for a main thread that has nobody to call.
 void Emit(TBatch& batch, TFFLogger* target, void* sender, uint32_t thread, TLogLevel level, std::string text) {
-  if (!target || !target->OnLog) return;
+  if (!target || !TLogAccess::Handler(target)) return;
   TQueuedEvent event{target, sender, thread, level, std::move(text)};
   if (target->TriggerEventInMainThread()) {
     State().MainQueue.push_back(std::move(event));
     batch.ToMainThread = true;
   } else {
-    batch.Direct.emplace_back(target->OnLog, std::move(event));
+    batch.Direct.emplace_back(TLogAccess::Handler(target), std::move(event));
   }
 }
 
@@ -148,7 +162,8 @@ void DrainMainQueue() {
     while (!s.MainQueue.empty()) {
       TQueuedEvent event = std::move(s.MainQueue.front());
       s.MainQueue.pop_front();
-      TLogEvent handler = event.Target->OnLog;  // the target is alive: its destructor purges the queue
+      // The target is alive: its destructor purges the queue.
+      TLogEvent handler = TLogAccess::Handler(event.Target);
       lock.unlock();
       if (handler) handler(event.Sender, event.ThreadID, event.Level, event.Text);
       lock.lock();
@@ -228,35 +243,94 @@ TLogLevel LibraryToLogLevel(int level) {
   return llDebug;
 }
 
-TFFLogger::TFFLogger(TOnDemand) : FLogLevel(LibraryToLogLevel(State().LibraryLevel)) {}
+TLogHandler& TLogHandler::operator=(TLogEvent handler) {
+  {
+    std::lock_guard<std::mutex> lock(State().Lock);
+    std::swap(FHandler, handler);
+  }
+  return *this;  // the old handler goes now, outside the lock: its captures may log
+}
+
+TLogEvent TLogHandler::Get() const {
+  std::lock_guard<std::mutex> lock(State().Lock);
+  return FHandler;
+}
+
+TFFLogger::TFFLogger(TOnDemand)
+    : FLogLevel(LibraryToLogLevel(State().LibraryLevel)), FRelease(std::make_shared<TRelease>()) {}
 
 TFFLogger::TFFLogger() : TFFLogger(TOnDemand{}) {
   TLogState& s = State();
   TFFLogger* replaced = nullptr;
+  TLoggerRef dropped;
   {
     std::lock_guard<std::mutex> lock(s.Lock);
     replaced = std::exchange(s.OnDemand, nullptr);
+    dropped = std::exchange(s.SingletonRef, MakeRef());
     s.Singleton = this;
   }
-  delete replaced;  // outside the lock: its destructor takes it
+  dropped.reset();  // outside the lock: the last reference wakes a waiting destructor
+  delete replaced;
 }
 
 TFFLogger::~TFFLogger() {
   TLogState& s = State();
+  TLoggerRef mine;
+  {
+    std::lock_guard<std::mutex> lock(s.Lock);
+    if (s.Singleton == this) {
+      s.Singleton = nullptr;
+      mine = std::move(s.SingletonRef);
+    }
+    if (s.OnDemand == this) s.OnDemand = nullptr;
+  }
+  mine.reset();
+  WaitForRelease();
   std::lock_guard<std::mutex> lock(s.Lock);
-  if (s.Singleton == this) s.Singleton = nullptr;
-  if (s.OnDemand == this) s.OnDemand = nullptr;
   std::erase_if(s.MainQueue, [this](const TQueuedEvent& e) { return e.Target == this; });
 }
 
-TFFLogger& GetLogger() {
-  TLogState& s = State();
-  std::lock_guard<std::mutex> lock(s.Lock);
-  if (!s.Singleton) s.Singleton = s.OnDemand = new TFFLogger(TFFLogger::TOnDemand{});
-  return *s.Singleton;
+TLoggerRef TFFLogger::MakeRef() {
+  {
+    std::lock_guard<std::mutex> g(FRelease->Lock);
+    FRelease->Referenced = true;
+  }
+  return TLoggerRef(this, [release = FRelease](TFFLogger*) {
+    {
+      std::lock_guard<std::mutex> g(release->Lock);
+      release->Released = true;
+    }
+    release->Done.notify_all();
+  });
 }
 
-void InstallLogBridgeCallback() { GetLogger().InstallCallback(); }
+void TFFLogger::WaitForRelease() {
+  std::unique_lock<std::mutex> g(FRelease->Lock);
+  if (!FRelease->Referenced) return;
+  while (!FRelease->Released) {
+    if (!IsMainThread()) {
+      FRelease->Done.wait(g);
+      continue;
+    }
+    // A holder may be waiting for the main thread to deliver its event.
+    g.unlock();
+    ProcessPendingMessages();
+    g.lock();
+    FRelease->Done.wait_for(g, std::chrono::milliseconds(2));
+  }
+}
+
+TLoggerRef GetLogger() {
+  TLogState& s = State();
+  std::lock_guard<std::mutex> lock(s.Lock);
+  if (!s.SingletonRef) {
+    s.Singleton = s.OnDemand = new TFFLogger(TFFLogger::TOnDemand{});
+    s.SingletonRef = s.Singleton->MakeRef();
+  }
+  return s.SingletonRef;
+}
+
+void InstallLogBridgeCallback() { GetLogger()->InstallCallback(); }
 
 void TFFLogger::SetLogLevel(TLogLevel v) {
   if (FLogLevel.exchange(v) != v) ApplyLevel();

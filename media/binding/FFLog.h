@@ -4,7 +4,9 @@
 // One logger at a time is the process-wide one; the libraries' lines go to it.
 #include <atomic>
 #include <cstdint>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -30,10 +32,34 @@ class EConvertError : public std::invalid_argument {
 using TLogEvent =
     std::function<void(void* Sender, uint32_t AThreadID, TLogLevel ALogLevel, const std::string& ALogMsg)>;
 
+// The logger's OnLog: assigned on any thread and copied by the threads that log, both
+// under the log lock. A replaced handler is destroyed after the lock is released.
+class TLogHandler {
+ public:
+  TLogHandler() = default;
+  TLogHandler(const TLogHandler&) = delete;
+  TLogHandler& operator=(const TLogHandler&) = delete;
+  TLogHandler& operator=(TLogEvent handler);
+  TLogHandler& operator=(std::nullptr_t) { return *this = TLogEvent(); }
+  TLogEvent Get() const;
+  operator TLogEvent() const { return Get(); }
+  explicit operator bool() const { return static_cast<bool>(Get()); }
+
+ private:
+  friend struct TLogAccess;
+  TLogEvent FHandler;  // guarded by the log lock
+};
+
+class TFFLogger;
+// Keeps the logger it points to alive: a logger's destruction waits until every TLoggerRef
+// to it is gone (on the main thread it serves the main-thread calls meanwhile).
+using TLoggerRef = std::shared_ptr<TFFLogger>;
+
 class TFFLogger : public TFFBaseComponent {
  public:
   // Becomes the process-wide logger; one that GetLogger created on demand is destroyed.
   TFFLogger();
+  // Waits for the references that GetLogger handed out to this logger.
   ~TFFLogger() override;
   TFFLogger(const TFFLogger&) = delete;
   TFFLogger& operator=(const TFFLogger&) = delete;
@@ -56,20 +82,26 @@ class TFFLogger : public TFFBaseComponent {
   void Log(void* sender, TLogLevel level, const std::string& text);
   void LogFmt(void* sender, TLogLevel level, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
-  TLogEvent OnLog;
+  TLogHandler OnLog;
 
  private:
   struct TOnDemand {};
+  struct TRelease;
   explicit TFFLogger(TOnDemand);
-  friend TFFLogger& GetLogger();
+  friend TLoggerRef GetLogger();
   bool Passes(TLogLevel level) const;
+  // The one reference that the process-wide state keeps; its end marks the release.
+  TLoggerRef MakeRef();
+  void WaitForRelease();
 
   std::atomic<TLogLevel> FLogLevel;
   std::atomic<bool> FTriggerEventInMainThread{true};
+  std::shared_ptr<TRelease> FRelease;
 };
 
-// The process-wide logger; when there is none, one is created on demand.
-TFFLogger& GetLogger();
+// The process-wide logger, held for as long as the answer lives; when there is none, one
+// is created on demand. Fully thread-safe.
+TLoggerRef GetLogger();
 
 // Called by the loader whenever avutil has been loaded.
 void InstallLogBridgeCallback();

@@ -326,18 +326,19 @@ TEST_F(LogBridge, DestroyedLoggerDropsTheEventsStillWaitingForTheMainThread) {
 TEST(LogBridgeLifetime, OnDemandLoggerMakesWayForTheWindowsOne) {
   TFFLoader loader;
   ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));  // no logger yet: one is made on demand
-  TFFLogger& demand = GetLogger();
-  EXPECT_EQ(&GetLogger(), &demand);
+  TLoggerRef demand = GetLogger();
+  EXPECT_EQ(GetLogger(), demand);
   int demandLines = 0;
-  demand.SetTriggerEventInMainThread(false);
-  demand.OnLog = [&](void*, uint32_t, TLogLevel, const std::string&) { ++demandLines; };
+  demand->SetTriggerEventInMainThread(false);
+  demand->OnLog = [&](void*, uint32_t, TLogLevel, const std::string&) { ++demandLines; };
   ff::av_log(nullptr, AV_LOG_ERROR, "a\n");
   EXPECT_EQ(demandLines, 1);
+  demand.reset();
 
   std::vector<void*> senders;
   {
     TFFLogger mine;  // the on-demand one is destroyed (the sanitizers see it otherwise)
-    EXPECT_EQ(&GetLogger(), &mine);
+    EXPECT_EQ(GetLogger().get(), &mine);
     mine.SetTriggerEventInMainThread(false);
     mine.OnLog = [&](void* sender, uint32_t, TLogLevel, const std::string&) { senders.push_back(sender); };
     ff::av_log(nullptr, AV_LOG_ERROR, "b\n");
@@ -345,12 +346,82 @@ TEST(LogBridgeLifetime, OnDemandLoggerMakesWayForTheWindowsOne) {
   }
   ff::av_log(nullptr, AV_LOG_ERROR, "c\n");  // no logger: dropped
   EXPECT_EQ(senders.size(), 1u);
-  TFFLogger& fresh = GetLogger();
-  fresh.SetTriggerEventInMainThread(false);
+  TLoggerRef fresh = GetLogger();
+  fresh->SetTriggerEventInMainThread(false);
   TTexts texts;
-  fresh.OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { texts.push_back(text); };
+  fresh->OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { texts.push_back(text); };
   ff::av_log(nullptr, AV_LOG_ERROR, "d\n");
   EXPECT_EQ(texts, TTexts{"d"});
+}
+
+TEST(LogBridgeLifetime, DestructionWaitsForTheReferencesHandedOut) {
+  SetMainThread();
+  auto logger = std::make_unique<TFFLogger>();
+  TTexts texts;
+  logger->SetTriggerEventInMainThread(false);
+  logger->OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { texts.push_back(text); };
+  TLoggerRef held = GetLogger();
+  ASSERT_EQ(held.get(), logger.get());
+  std::atomic<bool> destroyed{false};
+  std::thread closer([&] {
+    logger.reset();
+    destroyed = true;
+  });
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(destroyed);
+  held->Log(nullptr, llError, "still here");  // the logger is intact while referenced
+  EXPECT_EQ(texts, TTexts{"still here"});
+  EXPECT_NE(GetLogger(), held);  // it is no longer handed out: a new one is made on demand
+  held.reset();
+  closer.join();
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(LogBridgeLifetime, MainThreadDestructionServesAHolderWaitingForIt) {
+  SetMainThread();
+  auto logger = std::make_unique<TFFLogger>();  // events for the main thread
+  TTexts texts;
+  logger->OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) { texts.push_back(text); };
+  std::promise<void> referenced;
+  std::thread worker([&] {
+    TLoggerRef held = GetLogger();
+    referenced.set_value();
+    std::this_thread::sleep_for(30ms);  // the main thread is in the destructor by now
+    held->Log(nullptr, llError, "from the worker");  // waits for the main thread
+  });
+  referenced.get_future().wait();
+  logger.reset();
+  worker.join();
+  EXPECT_EQ(texts, TTexts{"from the worker"});
+}
+
+TEST(LogBridgeLifetime, HandlerAndLoggerChangeWhileLibraryThreadsLog) {
+  SetMainThread();
+  TFFLoader loader;
+  ASSERT_TRUE(loader.LoadOneLibrary(flAVUtil));
+  std::atomic<bool> stop{false};
+  std::atomic<int> delivered{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 2; ++i)
+    threads.emplace_back([&] {
+      while (!stop) {
+        ff::av_log(nullptr, AV_LOG_ERROR, "library line\n");
+        GetLogger()->Log(nullptr, llError, "component line");
+      }
+    });
+  for (int round = 0; round < 200; ++round) {
+    TFFLogger logger;
+    logger.SetTriggerEventInMainThread(false);
+    for (int i = 0; i < 5; ++i) {
+      logger.OnLog = [&](void*, uint32_t, TLogLevel, const std::string&) { ++delivered; };
+      logger.OnLog = nullptr;
+    }
+    logger.OnLog = [&](void*, uint32_t, TLogLevel, const std::string&) { ++delivered; };
+    std::this_thread::sleep_for(100us);
+  }
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_GT(delivered, 0);
 }
 
 TEST(LogBridgeLifetime, LevelChosenBeforeAVUtilLoadsIsAppliedOnEveryLoad) {
