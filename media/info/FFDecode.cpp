@@ -44,7 +44,7 @@ void TCustomDecoder::RequireLibraries() const {
 }
 
 void TCustomDecoder::SetErrorText(int libraryLevel, const std::string& text) {
-  GetLogger().Log(this, LibraryToLogLevel(libraryLevel), text);
+  GetLogger()->Log(this, LibraryToLogLevel(libraryLevel), text);
   FErrorText = text;
 }
 
@@ -85,6 +85,15 @@ void TCustomDecoder::AnalyseStreams() {
   }
 }
 
+int64_t TCustomDecoder::BitRate() const {
+  if (!FFormatContext) return -1;
+  if (!FLengthMeasured && FAudioStreamCount == 1 && FVideoStreamCount == 0 && FSubtitleStreamCount == 0) {
+    const int64_t audio = FFormatContext->streams[FFirstAudioStream]->codecpar->bit_rate;
+    if (audio > 0) return audio;
+  }
+  return FFormatContext->bit_rate;
+}
+
 void TCustomDecoder::AdoptFormatContext(AVFormatContext* context) {
   if (context == FFormatContext) return;
   RequireLibraries();
@@ -96,6 +105,7 @@ void TCustomDecoder::AdoptFormatContext(AVFormatContext* context) {
 
 void TCustomDecoder::CloseMediaFile() {
   FFormatName.clear();
+  FLengthMeasured = false;
   if (FFormatContext) {
     if (FOwnsContext) CloseInputFormat(&FFormatContext);
     FFormatContext = nullptr;
@@ -146,6 +156,7 @@ bool TCustomDecoder::OpenMediaFile(const std::string& fileName, const std::strin
     if (real.Duration > 0) {
       FFormatContext->duration = real.Duration;
       FFormatContext->bit_rate = real.BitRate;
+      FLengthMeasured = true;
     }
   }
   FFormatName = formatName;
@@ -161,7 +172,7 @@ void TCustomDecoder::FillStreamInfo(TFileStreamInfo& info) {
   const AVDictionary* tags = FFormatContext->metadata;
   info.StartTime = KnownTime(FFormatContext->start_time);
   info.Duration = KnownTime(FFormatContext->duration);
-  info.BitRate = static_cast<int32_t>(FFormatContext->bit_rate);
+  info.BitRate = static_cast<int32_t>(BitRate());
   info.Timestamp = 0;
   int64_t created = 0;
   const std::string creation = MetadataValue(tags, "creation_time", "");

@@ -44,6 +44,11 @@ class TCustomDecoder : public TFFBaseComponent {
   bool OpenMediaFile(const std::string& fileName, const std::string& formatName);
   void FillStreamInfo(TFileStreamInfo& info);
 
+  // The bit rate to report: the container's figure counts every byte of the file over its
+  // length, tags and cover pictures too, so a file of one audio stream reports that
+  // stream's own rate. A length measured by reading the packets brings its own figure.
+  int64_t BitRate() const;
+
   bool LibrariesReady() const;
   bool LoadLibrariesFrom(const std::string& folder);
   void RequireLibraries() const;
@@ -53,6 +58,7 @@ class TCustomDecoder : public TFFBaseComponent {
  private:
   AVFormatContext* FFormatContext = nullptr;
   bool FOwnsContext = false;
+  bool FLengthMeasured = false;
   std::string FErrorText;
   std::string FFormatName;
   int64_t FFileSize = -1;

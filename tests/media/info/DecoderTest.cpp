@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
@@ -24,6 +26,11 @@ void ExpectClosed(const TFFDecoder& d) {
 
 double Seconds(int64_t us) { return us / 1e6; }
 
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 using Decoder = WithLibraries;
@@ -44,7 +51,7 @@ TEST_F(Decoder, TaggedFileReportsSizeStreamsLengthAndTags) {
   TFileStreamInfo info;
   d.FillStreamInfo(info);
   EXPECT_NEAR(Seconds(info.Duration), 12.04, 0.05);
-  EXPECT_NEAR(info.BitRate, 128000, 1500);
+  EXPECT_EQ(info.BitRate, 128000);  // the audio's rate: the tags do not count
   EXPECT_GE(info.StartTime, 0);
   EXPECT_EQ(info.Title, "Snip Test Tone");
   EXPECT_EQ(info.Author, "Korvane Lab");
@@ -65,14 +72,15 @@ TEST_F(Decoder, EstimatedVbrLengthIsMeasuredOthersKeepTheLibraryFigure) {
   EXPECT_NEAR(Seconds(info.Duration), 24.03, 0.05);
   EXPECT_NEAR(info.BitRate, 69300, 1000);
 
-  // A VBR file with its header: the library's own figure stands.
+  // A VBR file with its header: the library's own length stands, and the rate is the
+  // stream's average from that header (22054 bytes over 156 frames of 576 samples).
   ASSERT_TRUE(d.OpenMediaFile(TestData("mono-vbr.mp3"), ""));
   AVFormatContext* plain = nullptr;
   ASSERT_EQ(OpenInputFormat(&plain, TestData("mono-vbr.mp3"), nullptr, nullptr), 0);
   ASSERT_GE(ff::avformat_find_stream_info(plain, nullptr), 0);
   d.FillStreamInfo(info);
   EXPECT_EQ(info.Duration, plain->duration);
-  EXPECT_EQ(info.BitRate, plain->bit_rate);
+  EXPECT_EQ(info.BitRate, 43295);  // 22054 x 8 x 22050 / (156 x 576), rounded
   CloseInputFormat(&plain);
 }
 
@@ -150,6 +158,56 @@ TEST_F(Decoder, CoverPictureIsNoVideoStream) {
   EXPECT_EQ(d.AudioStreamCount(), 1);
   EXPECT_EQ(d.VideoStreamCount(), 0);
   EXPECT_EQ(d.PrimaryStream(), d.FirstAudioStream());
+}
+
+TEST_F(Decoder, BitRateIsTheAudiosAlsoBesideALargeCoverPicture) {
+  // cover.mp3's audio under a new ID3v2.3 tag whose picture is 400 KB: the PNG, then zeros.
+  const std::string source = ReadFile(TestData("cover.mp3"));
+  const auto syncsafe = [](const std::string& b, size_t at) {
+    return (b[at] & 0x7F) << 21 | (b[at + 1] & 0x7F) << 14 | (b[at + 2] & 0x7F) << 7 | (b[at + 3] & 0x7F);
+  };
+  const std::string audio = source.substr(10 + syncsafe(source, 6));
+  ASSERT_EQ(static_cast<uint8_t>(audio[0]), 0xFF);
+  std::string picture = ReadFile(TestData("cover.png"));
+  picture.resize(400000, '\0');
+  const std::string body = std::string("\0image/png\0\x03\0", 13) + picture;
+  const auto bigEndian = [](uint32_t v, int bits) {
+    std::string out;
+    for (int shift = 3 * bits; shift >= 0; shift -= bits) out += static_cast<char>((v >> shift) & ((1u << bits) - 1));
+    return out;
+  };
+  const std::string frame = "APIC" + bigEndian(static_cast<uint32_t>(body.size()), 8) + std::string(2, '\0') + body;
+  const std::string tag = std::string("ID3\x03\0\0", 6) + bigEndian(static_cast<uint32_t>(frame.size()), 7) + frame;
+  TTempDir dir;
+  const std::string name = dir.Write("big-cover.mp3", tag + audio);
+
+  TFFDecoder d;
+  TFileStreamInfo info;
+  for (const std::string& file : {name, TestData("cover.mp3")}) {
+    ASSERT_TRUE(d.OpenMediaFile(file, "")) << d.ErrorText();
+    ASSERT_EQ(d.StreamCount(), 2) << file;  // the picture is there
+    d.FillStreamInfo(info);
+    EXPECT_EQ(info.BitRate, 64000) << file;
+    EXPECT_NEAR(Seconds(info.Duration), 2.04, 0.05) << file;
+  }
+}
+
+TEST(DecoderLibraries, ReaderOutlivesAFailingLibrarySetOfAnotherComponent) {
+  TFFDecoder d;
+  ASSERT_TRUE(d.LoadLibrariesFrom("")) << d.ErrorText();  // the reader's set only, as the window does
+  ASSERT_TRUE(d.OpenMediaFile(TestData("tagged.mp3"), "")) << d.ErrorText();
+  // The player's set fails at SDL: what the reader's file came from must stay.
+  TTempDir dir;
+  dir.Write("libSDL2-2.0.so.0", "not a library");
+  FFLoader().SetLibraryFolder(dir.Path());
+  EXPECT_FALSE(FFLoader().LoadLibrarySet(PlayerLibraries));
+  FFLoader().SetLibraryFolder("");
+  EXPECT_TRUE(d.LibrariesReady());
+  TFileStreamInfo info;
+  d.FillStreamInfo(info);
+  EXPECT_EQ(info.Title, "Snip Test Tone");
+  ASSERT_TRUE(d.OpenMediaFile(TestData("cover.mp3"), "")) << d.ErrorText();  // closes the first file
+  d.CloseMediaFile();
 }
 
 TEST_F(Decoder, AdoptedContextIsDescribedButNeverClosed) {
