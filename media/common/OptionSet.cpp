@@ -1,5 +1,7 @@
 #include "OptionSet.h"
 
+#include "media/binding/FFLog.h"
+
 namespace sw {
 
 namespace {
@@ -59,7 +61,8 @@ bool TLibraryOptionSet::SetLibraryOption(const std::string& name, const std::str
   }
   if (!taken && result == 0) return false;
   FNames.push_back(name);
-  if (OnDebugRequested && (FCodec[AVMEDIA_TYPE_VIDEO]->debug || FFormat->debug)) OnDebugRequested();
+  if ((FCodec[AVMEDIA_TYPE_VIDEO] && FCodec[AVMEDIA_TYPE_VIDEO]->debug) || (FFormat && FFormat->debug))
+    GetLogger()->SetLogLevel(llDebug);
   return true;
 }
 

@@ -27,15 +27,13 @@ class TLibraryOptionSet {
   // Tries the name on the codec contexts by media type, then the format and scaler
   // contexts, then without its a/v/s prefix on that type's codec context. False when no
   // object knows the name or one refused the value (that is logged). The value is
-  // trimmed, the name is not: a name with a blank around it is nobody's.
+  // trimmed, the name is not: a name with a blank around it is nobody's. Once the video
+  // codec or the format context has a debug setting, the log bridge's level becomes llDebug.
   bool SetLibraryOption(const std::string& name, const std::string& value);
   // Every recorded option whose flags contain all of flags, with its value in tmpl.
   std::vector<TOptionValue> LibraryOptionValues(void* tmpl, int flags) const;
   // Copies those values from tmpl to target.
   void ApplyLibraryOptions(void* target, void* tmpl, int flags) const;
-
-  // Called after an option was taken while a debug setting is on.
-  static inline void (*OnDebugRequested)() = nullptr;
 
  private:
   std::vector<std::string> FNames;

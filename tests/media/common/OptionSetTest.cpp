@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "../../LoadedLibraries.h"
+#include "media/binding/FFLog.h"
 #include "media/common/OptionSet.h"
 
 using namespace sw;
@@ -49,4 +50,27 @@ TEST_F(WithLibraries, ApplyCopiesOnlyOptionsWithTheWantedFlags) {
                            AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
   EXPECT_EQ(audio->bit_rate, 128000);
   EXPECT_NE(audio->gop_size, 25);
+}
+
+TEST_F(WithLibraries, DebugSettingsRaiseTheLogBridgeToDebug) {
+  TFFLogger logger;
+  struct TCase {
+    const char* Name;
+    const char* Value;
+    TLogLevel Expected;
+  };
+  const TCase cases[] = {
+      {"b", "64000", llInfo},       // no debug setting: the level stays
+      {"debug", "0", llInfo},       // a debug setting of nothing stays too
+      {"debug", "mb_type", llDebug},  // on the video codec context
+      {"fdebug", "ts", llDebug},      // on the format context
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name + std::string("=") + c.Value);
+    logger.SetLogLevel(llInfo);
+    auto set = CreateOptionSet(SWS_BICUBIC);
+    ASSERT_TRUE(set->SetLibraryOption(c.Name, c.Value));
+    EXPECT_EQ(logger.LogLevel(), c.Expected);
+    EXPECT_EQ(ff::av_log_get_level(), c.Expected == llDebug ? AV_LOG_DEBUG : AV_LOG_INFO);
+  }
 }
