@@ -132,17 +132,18 @@ std::int64_t TTrackbarModel::DragValue(int x) const {
 
 void TTrackbarModel::PlaceTick(int x) {
   TickX_ = x;
-  Position_ = DragValue(x);
+  // A column maps back to a value within one pixel's worth: it may fall outside.
+  Position_ = std::max(std::min(DragValue(x), SegEnd_), SegStart_);
 }
 
 void TTrackbarModel::PlaceSegStart(int x) {
   SegStartX_ = x;
-  SegStart_ = DragValue(x);
+  SegStart_ = std::min(DragValue(x), SegEnd_);
 }
 
 void TTrackbarModel::PlaceSegEnd(int x) {
   SegEndX_ = x;
-  SegEnd_ = DragValue(x);
+  SegEnd_ = std::max(DragValue(x), SegStart_);
 }
 
 TRect TTrackbarModel::TickRect() const {

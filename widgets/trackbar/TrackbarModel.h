@@ -99,10 +99,13 @@ class TTrackbarModel {
   void SetTickX(int x) { TickX_ = x; }
   void SetSegStartX(int x) { SegStartX_ = x; }
   void SetSegEndX(int x) { SegEndX_ = x; }
-  // Drag moves: the column and the value under it, without the setters' clamping and events.
+  // Drag moves: the column and the value under it, without the setters' events. The value
+  // stays in the range, and the thumb's within the segment, the start's not above the end.
   void PlaceTick(int x);
   void PlaceSegStart(int x);
   void PlaceSegEnd(int x);
+  // Puts the three columns where the values map to.
+  void MapColumns();
 
   // Where each element is drawn and hit.
   TRect TickRect() const;
@@ -119,7 +122,6 @@ class TTrackbarModel {
 
  private:
   std::int64_t DragValue(int x) const;
-  void MapColumns();
 
   std::int64_t Max_ = 1000;
   std::int64_t Min_ = 0;

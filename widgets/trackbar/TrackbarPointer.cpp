@@ -53,7 +53,9 @@ void TTrackbarPointer::DragTick(int x) {
   TTrackbarModel& m = Model_;
   const TTrackbarGeometry& g = m.Geometry();
   x = std::min(std::max(x, g.TrackLeft + m.TrackLeftOffset()), g.TrackRight - m.TrackRightOffset());
-  x = std::min(std::max(x, m.SegStartX()), m.SegEndX());
+  // The segment's columns come from its values: a press on a marker moves its column to
+  // the press point without changing its value, and that column must not hold the thumb.
+  x = std::min(std::max(x, m.PixelOf(m.SegStartPos())), m.PixelOf(m.SegEndPos()));
   m.PlaceTick(x);
   m.Fire(teTickChange);
   m.Fire(teChange);
@@ -61,8 +63,8 @@ void TTrackbarPointer::DragTick(int x) {
 
 void TTrackbarPointer::DragSegStart(int x) {
   TTrackbarModel& m = Model_;
-  x = std::min(x, m.SegEndX());
-  if (m.TickX() < x) m.PlaceTick(x);
+  x = std::min(x, m.PixelOf(m.SegEndPos()));
+  if (m.PixelOf(m.Position()) < x) m.PlaceTick(x);
   x = std::max(x, m.Geometry().TrackLeft);
   m.PlaceSegStart(x);
   m.Fire(teStartChange);
@@ -70,8 +72,8 @@ void TTrackbarPointer::DragSegStart(int x) {
 
 void TTrackbarPointer::DragSegEnd(int x) {
   TTrackbarModel& m = Model_;
-  x = std::max(x, m.SegStartX());
-  if (x < m.TickX()) m.PlaceTick(x);
+  x = std::max(x, m.PixelOf(m.SegStartPos()));
+  if (x < m.PixelOf(m.Position())) m.PlaceTick(x);
   x = std::min(x, m.Geometry().TrackRight);
   m.PlaceSegEnd(x);
   m.Fire(teEndChange);
@@ -99,6 +101,8 @@ void TTrackbarPointer::MouseUp(const TMouseArgs& args) {
     SegEndLook_ = elNormal;
     Model_.Fire(teSegEndMouseUp, args);
   }
+  // A press without a drag moved a column but no value: draw where the values are.
+  Model_.MapColumns();
   Model_.RequestRepaint();
 }
 

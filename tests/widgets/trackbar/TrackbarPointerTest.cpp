@@ -154,5 +154,76 @@ TEST(TrackbarPress, DragsNeverLeaveTheRange) {
   EXPECT_EQ(m.SegEndPos(), 0);
 }
 
+
+// Range 0..400 on the main window's 212-pixel track: about two values to the pixel.
+class TrackbarStaleColumns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::OpenLikeMainWindow(m);
+    m.SetMax(400);
+    m.SetSegEndPos(300);
+    m.SetSegStartPos(100);
+    m.SetPosition(200);
+  }
+  void Click(int x) {
+    p.MouseDown({mbLeft, 0, x, 10});
+    p.MouseUp({mbLeft, 0, x, 10});
+  }
+  void DragThumbTo(int x) {
+    // A point of the thumb that no marker covers (markers win a press).
+    int at = m.TickRect().Left;
+    while (m.SegStartRect().Contains(at, 10) || m.SegEndRect().Contains(at, 10)) ++at;
+    p.MouseDown({mbLeft, 0, at, 10});
+    ASSERT_EQ(p.Drag(), deTick);
+    p.MouseMove({mbLeft, 0, x, 10});
+    p.MouseUp({mbLeft, 0, x, 10});
+  }
+
+  TTrackbarModel m;
+  TTrackbarPointer p{m};
+};
+
+TEST_F(TrackbarStaleColumns, ClickedMarkersHoldTheThumbAtTheirValues) {
+  Click(m.SegStartRect().Left);  // the start marker's left edge
+  EXPECT_EQ(m.SegStartPos(), 100);
+  EXPECT_EQ(m.SegStartX(), m.PixelOf(100));  // drawn where its value is again
+  DragThumbTo(0);
+  EXPECT_EQ(m.Position(), 100);
+
+  Click(m.SegEndRect().Right - 1);  // the end marker's right edge
+  EXPECT_EQ(m.SegEndPos(), 300);
+  DragThumbTo(400);
+  EXPECT_EQ(m.Position(), 300);
+}
+
+TEST_F(TrackbarStaleColumns, MarkerDragsAreHeldByTheOtherMarkersValue) {
+  Click(m.SegEndRect().Right - 1);
+  p.MouseDown({mbLeft, 0, m.SegStartRect().Right - 1, 10});
+  ASSERT_EQ(p.Drag(), deSegStart);
+  p.MouseMove({mbLeft, 0, 240, 10});  // far past the end marker
+  EXPECT_EQ(m.SegStartPos(), 300);
+  EXPECT_EQ(m.Position(), 300);  // pushed along, not past the end
+  p.MouseUp({mbLeft, 0, 240, 10});
+
+  m.SetSegStartPos(100);
+  Click(m.SegStartRect().Left);
+  p.MouseDown({mbLeft, 0, m.SegEndRect().Left, 10});
+  ASSERT_EQ(p.Drag(), deSegEnd);
+  p.MouseMove({mbLeft, 0, 0, 10});
+  EXPECT_EQ(m.SegEndPos(), 100);
+  EXPECT_EQ(m.Position(), 100);
+}
+
+TEST_F(TrackbarStaleColumns, ThumbValueStaysInTheSegmentWhenPixelsAreCoarse) {
+  // The segment's own columns map back to 109 and 291: values outside it.
+  m.SetSegStartPos(110);
+  m.SetSegEndPos(290);
+  for (int x = 0; x < 244; x += 3) {
+    DragThumbTo(x);
+    EXPECT_GE(m.Position(), 110) << x;
+    EXPECT_LE(m.Position(), 290) << x;
+  }
+}
+
 }  // namespace
 }  // namespace sw
