@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNIPWAVE_WERROR=OFF
 exec build/app/snipwave "$@"

@@ -5,10 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNIPWAVE_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
-scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DSNIPWAVE_SANITIZE=address,undefined
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DSNIPWAVE_WERROR=ON -DSNIPWAVE_SANITIZE=address,undefined
 # Full unwinding lets the leak checker see through the libraries' own frames, so that
 # their one-time start-up allocations can be told apart from ours.
 ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
