@@ -181,13 +181,13 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (!std::strcmp(argv[i], "--convert") && i + 2 < argc) {  // the measured child
-      GetLogger()->SetLogLevel(llQuiet);
+      GetLogger().SetLogLevel(llQuiet);
       FFLoader().LoadLibrarySet(EncoderLibraries);
       Convert(argv[i + 1], argv[i + 2], 128000);
       return 0;
     }
   }
-  GetLogger()->SetLogLevel(llQuiet);
+  GetLogger().SetLogLevel(llQuiet);
   if (!FFLoader().LoadLibrarySet(EncoderLibraries)) {
     std::fprintf(stderr, "%s\n", FFLoader().GetLastErrorText().c_str());
     return 1;

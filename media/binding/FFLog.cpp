@@ -295,13 +295,13 @@ TLoggerRef TFFLogger::MakeRef() {
     std::lock_guard<std::mutex> g(FRelease->Lock);
     FRelease->Referenced = true;
   }
-  return TLoggerRef(this, [release = FRelease](TFFLogger*) {
+  return TLoggerRef(std::shared_ptr<TFFLogger>(this, [release = FRelease](TFFLogger*) {
     {
       std::lock_guard<std::mutex> g(release->Lock);
       release->Released = true;
     }
     release->Done.notify_all();
-  });
+  }));
 }
 
 void TFFLogger::WaitForRelease() {

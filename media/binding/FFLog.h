@@ -51,9 +51,31 @@ class TLogHandler {
 };
 
 class TFFLogger;
+
 // Keeps the logger it points to alive: a logger's destruction waits until every TLoggerRef
-// to it is gone (on the main thread it serves the main-thread calls meanwhile).
-using TLoggerRef = std::shared_ptr<TFFLogger>;
+// to it is gone (on the main thread it serves the main-thread calls meanwhile). It also
+// offers the logger's calls, so GetLogger().Log(...) holds the logger for that call.
+class TLoggerRef {
+ public:
+  TLoggerRef() = default;
+  explicit TLoggerRef(std::shared_ptr<TFFLogger> logger) : FLogger(std::move(logger)) {}
+  TFFLogger* operator->() const { return FLogger.get(); }
+  TFFLogger& operator*() const { return *FLogger; }
+  TFFLogger* get() const { return FLogger.get(); }
+  explicit operator bool() const { return static_cast<bool>(FLogger); }
+  bool operator==(const TLoggerRef& other) const { return FLogger == other.FLogger; }
+  void reset() { FLogger.reset(); }
+
+  void Log(void* sender, TLogLevel level, const std::string& text) const;
+  template <class... TArgs>
+  void LogFmt(void* sender, TLogLevel level, const char* format, TArgs... args) const;
+  TLogLevel LogLevel() const;
+  void SetLogLevel(TLogLevel v) const;
+  void SetLogLevelText(const std::string& text) const;
+
+ private:
+  std::shared_ptr<TFFLogger> FLogger;
+};
 
 class TFFLogger : public TFFBaseComponent {
  public:
@@ -102,6 +124,17 @@ class TFFLogger : public TFFBaseComponent {
 // The process-wide logger, held for as long as the answer lives; when there is none, one
 // is created on demand. Fully thread-safe.
 TLoggerRef GetLogger();
+
+inline void TLoggerRef::Log(void* sender, TLogLevel level, const std::string& text) const {
+  FLogger->Log(sender, level, text);
+}
+template <class... TArgs>
+void TLoggerRef::LogFmt(void* sender, TLogLevel level, const char* format, TArgs... args) const {
+  FLogger->LogFmt(sender, level, format, args...);
+}
+inline TLogLevel TLoggerRef::LogLevel() const { return FLogger->LogLevel(); }
+inline void TLoggerRef::SetLogLevel(TLogLevel v) const { FLogger->SetLogLevel(v); }
+inline void TLoggerRef::SetLogLevelText(const std::string& text) const { FLogger->SetLogLevelText(text); }
 
 // Called by the loader whenever avutil has been loaded.
 void InstallLogBridgeCallback();

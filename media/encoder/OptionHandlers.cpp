@@ -73,7 +73,7 @@ void SetFileSizeLimit(TFFmpeg& task, const std::string&, const std::string& valu
 
 void SetLogLevel(TFFmpeg&, const std::string&, const std::string& value) {
   try {
-    GetLogger()->SetLogLevelText(value);
+    GetLogger().SetLogLevelText(value);
   } catch (const EConvertError& e) {
     throw FFmpegException(e.what());
   }

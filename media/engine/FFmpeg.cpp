@@ -50,7 +50,7 @@ void TCustomFFmpeg::Log(TLogLevel level, const char* format, ...) {
   va_start(args, format);
   std::string text = VFormat(format, args);
   va_end(args);
-  GetLogger()->Log(this, level, text);
+  GetLogger().Log(this, level, text);
 }
 
 TLibraryOptionSet& TCustomFFmpeg::OptionSet() {
