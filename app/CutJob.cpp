@@ -5,22 +5,37 @@
 #include <cmath>
 #include <filesystem>
 
+#include "FileInfoText.h"
 #include "media/common/MyUtils.h"
 
 namespace sw {
 
 std::string BuildOutputPath(const std::string& folder, const std::string& name) {
-  std::string path = WideIncludeTrailingBackslash(folder) + name;
+  std::string path = (folder.empty() ? std::string() : WideIncludeTrailingBackslash(folder)) + name;
   std::string ext = WideExtractFileExt(path);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   if (ext != ".mp3") path += ".mp3";
   return path;
 }
 
+std::string OutputNameRefusal(const std::string& name) {
+  const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+  if (name.empty() || name == "." || name == ".." || control || name.find('/') != std::string::npos)
+    return "The file name \"" + PrintableText(name) +
+           "\" cannot be used: a name must not be empty, \".\" or \"..\", nor hold \"/\" or control characters.";
+  return {};
+}
+
 TProposedOutput ProposeOutput(const std::string& sourcePath) {
   const std::string name = WideExtractFileName(sourcePath);
   const std::string ext = WideExtractFileExt(name);
-  return {WideExtractFilePath(sourcePath), name.substr(0, name.size() - ext.size()) + "_new" + ext};
+  std::error_code ec;
+  std::string folder = std::filesystem::absolute(sourcePath, ec).parent_path().string();
+  if (ec) folder = WideExtractFilePath(sourcePath);
+  return {WideIncludeTrailingBackslash(folder), name.substr(0, name.size() - ext.size()) + "_new" + ext};
 }
 
 int CutVolume(int sliderPosition) { return sliderPosition * 255 / 100; }
@@ -87,15 +102,20 @@ TCutJob::TCutJob(TFFEncoder& encoder, TRunLog runLog, std::string libraryFolder)
 void LogCutRequest(const TCutJob::TRequest& r, const TCutJob::TRunLog& log) {
   log(false, "Begin Time:" + r.StartLabel);
   log(false, "End Time:" + r.EndLabel);
-  log(false, "Output:" + BuildOutputPath(r.Folder, r.Name));
+  log(false, "Output:" + PrintableText(BuildOutputPath(r.Folder, r.Name)));
   log(false, "Volume:" + std::to_string(CutVolume(r.Volume)));
 }
 
 bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
+  userMessage = OutputNameRefusal(r.Name);
+  if (!userMessage.empty()) {
+    FLog(true, userMessage);
+    return false;
+  }
   LogCutRequest(r, FLog);
   if (!FEncoder.LibrariesReady() && !FEncoder.LoadLibrariesFrom(FLibraryFolder)) {
     userMessage = FEncoder.ErrorText();
-    FLog(true, "Failed to load audio library, error message: " + userMessage);
+    FLog(true, "Failed to load audio library, error message: " + PrintableText(userMessage));
     return false;
   }
   FEncoder.ClearTasks();
@@ -120,9 +140,12 @@ bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMe
     return false;
   }
   if (!FEncoder.SetOutputFile(taskIndex, path, &options)) {
+    // The reason follows the designed text: a read-only or missing folder, a long name.
+    const std::string reason = PrintableText(FEncoder.ErrorText());
     FEncoder.RemoveTask(taskIndex);
     FLog(true, "Failed to convert audio.");
-    userMessage = "Failed to convert audio.";
+    FLog(true, reason);
+    userMessage = "Failed to convert audio.\n" + reason;
     return false;
   }
   return true;
@@ -141,7 +164,7 @@ bool TCutJob::Terminated(const TTerminateInfo& info) const {
   if (info.Exception) {
     FLog(false, "Failed to cut file.");
     FLog(false, "Error Message:");
-    FLog(false, info.ExceptionMsg);
+    FLog(false, PrintableText(info.ExceptionMsg));
   }
   return false;
 }

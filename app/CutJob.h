@@ -12,12 +12,17 @@
 
 namespace sw {
 
-// folder + "/" (unless it ends in one) + name, with ".mp3" appended unless the name's
-// extension already is ".mp3" in any case.
+// folder + "/" (unless it ends in one; nothing for an empty folder, which is the current
+// one) + name, with ".mp3" appended unless the name's extension already is ".mp3" in any case.
 std::string BuildOutputPath(const std::string& folder, const std::string& name);
 
+// Why a name typed for the output cannot be used, or empty when it can: the output must
+// stay in the chosen folder, so a name may not hold "/" or control characters, nor be
+// empty, "." or "..".
+std::string OutputNameRefusal(const std::string& name);
+
 struct TProposedOutput {
-  std::string Folder;  // with its trailing "/"
+  std::string Folder;  // absolute, with its trailing "/"; a bare name's is the current folder
   std::string Name;    // song.mp3 -> song_new.mp3
 };
 TProposedOutput ProposeOutput(const std::string& sourcePath);
@@ -73,7 +78,8 @@ class TCutJob {
 
   std::string OutputPath(const TRequest& r) const { return BuildOutputPath(r.Folder, r.Name); }
   // Logs the request, loads the libraries, sets up task 0 and starts it on a worker.
-  // False with the text for the user when nothing was started.
+  // False with the text for the user when nothing was started (a refused name, or
+  // "Failed to convert audio." with the reason on its next line).
   bool Start(const TRequest& request, std::string& userMessage);
   // The encoder's events, to be connected by the caller.
   void AudioHook(int64_t pts, uint8_t* samples, int size, int rate, int channels, int format) const;

@@ -17,6 +17,29 @@ std::string Clock(int64_t s) {
 
 }  // namespace
 
+std::string PrintableText(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    char escape[8];
+    if (c == '\n' || c == '\t' || c == '\r') {
+      shown += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+    } else if (c < 0x20 || c == 0x7f) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      shown += escape;
+    } else if (c == 0xc2 && next >= 0x80 && next <= 0x9f) {  // the C1 controls in UTF-8
+      std::snprintf(escape, sizeof escape, "\\u%04x", next);
+      shown += escape;
+      ++i;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
 std::string FormatSeconds(int64_t seconds) { return Clock(seconds); }
 
 // The window's duration text has always ended in a period right after the seconds.
@@ -25,11 +48,11 @@ std::string FormatDuration(int64_t microseconds) { return Clock(microseconds / 1
 std::vector<std::string> FileInfoLines(const TFileFacts& facts) {
   const TFileStreamInfo& info = facts.Info;
   return {
-      "File Name: " + facts.Path,
-      "Type: " + facts.TypeName,
-      "Title: " + info.Title,
-      "Artist: " + info.Author,
-      "Album: " + info.Album,
+      "File Name: " + PrintableText(facts.Path),
+      "Type: " + PrintableText(facts.TypeName),
+      "Title: " + PrintableText(info.Title),
+      "Artist: " + PrintableText(info.Author),
+      "Album: " + PrintableText(info.Album),
       "Year: " + std::to_string(info.Year),
       "File Size: " + FormatFileSize(facts.FileSize),
       "Duration: " + FormatDuration(info.Duration),

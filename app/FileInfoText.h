@@ -8,6 +8,11 @@
 
 namespace sw {
 
+// Text from a file (tags, names, messages naming files) as it may be shown: control
+// characters become visible escapes ("\n", "\t", "\x1b", "\u0085"), so no tag can
+// start a new line or a terminal sequence. Every place that shows such text uses it.
+std::string PrintableText(const std::string& text);
+
 // "HH:MM:SS" of whole seconds; the hours are not limited to two digits.
 std::string FormatSeconds(int64_t seconds);
 // The clock text of the whole seconds of a duration in microseconds, followed by ".".

@@ -5,6 +5,12 @@
 #include <random>
 #include <string>
 
+// The whole content of a file; empty when it cannot be read.
+inline std::string FileContent(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class TTempDir {
  public:
   TTempDir() {

@@ -1,4 +1,8 @@
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "Commands.h"
 #include "media/binding/FFLoad.h"
@@ -8,6 +12,39 @@
 namespace sw::cli {
 
 namespace {
+
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int) { Interrupted = 1; }
+
+const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Turns a stop signal into a stop request of the task running on this thread; a stopped
+// conversion keeps no output.
+class TStopOnSignal {
+ public:
+  explicit TStopOnSignal(TCustomFFmpeg& task) {
+    for (int sig : StopSignals) std::signal(sig, OnInterrupt);
+    FWatcher = std::thread([this, &task] {
+      while (!FDone) {
+        if (Interrupted) {
+          task.RequestStop();
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+  }
+  ~TStopOnSignal() {
+    FDone = true;
+    FWatcher.join();
+    for (int sig : StopSignals) std::signal(sig, SIG_DFL);
+  }
+
+ private:
+  std::atomic<bool> FDone{false};
+  std::thread FWatcher;
+};
 
 std::string JoinLines(const TArgs& lines) {
   std::string text;
@@ -63,6 +100,7 @@ int ConvertCommand(const TArgs& args) {
       std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
       return 1;
     }
+    const TStopOnSignal stopOnSignal(task);
     task.Transcode();
   } catch (const FFmpegException& e) {
     std::fprintf(stderr, "%s\n", e.what());
@@ -70,7 +108,9 @@ int ConvertCommand(const TArgs& args) {
     return 1;
   }
   task.CleanUp();
-  return task.FinishedNormally() ? 0 : 1;
+  if (task.FinishedNormally()) return 0;
+  std::fprintf(stderr, "Stopped: the conversion was not completed.\n");
+  return 1;
 }
 
 }  // namespace sw::cli

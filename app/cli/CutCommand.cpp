@@ -20,6 +20,8 @@ volatile std::sig_atomic_t Interrupted = 0;
 
 void OnInterrupt(int) { Interrupted = 1; }
 
+const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 bool ParseVolume(const std::string& text, int& value) {
   char* end = nullptr;
   const long v = std::strtol(text.c_str(), &end, 10);
@@ -76,7 +78,7 @@ int CutCommand(const TArgs& args) {
     return 1;
   }
   if (!reader.OpenMediaFile(request.Source, "")) {
-    std::printf("Failed to load file, error message: %s\n", reader.ErrorText().c_str());
+    std::printf("Failed to load file, error message: %s\n", PrintableText(reader.ErrorText()).c_str());
     return 1;
   }
   reader.FillStreamInfo(request.SourceTags);
@@ -108,12 +110,13 @@ int CutCommand(const TArgs& args) {
       }
     });
   };
+  // A stop leaves no partial file: the output's temporary file is removed.
+  for (int sig : StopSignals) std::signal(sig, OnInterrupt);
   std::string userMessage;
   if (!job.Start(request, userMessage)) {
     if (!userMessage.empty()) std::printf("%s\n", userMessage.c_str());
     return 1;
   }
-  std::signal(SIGINT, OnInterrupt);
   bool stopping = false;
   while (!ended) {
     WaitForPendingMessages(std::chrono::milliseconds(50));
@@ -122,9 +125,9 @@ int CutCommand(const TArgs& args) {
       encoder.Stop(true);
     }
   }
-  std::signal(SIGINT, SIG_DFL);
+  for (int sig : StopSignals) std::signal(sig, SIG_DFL);
   if (finished) {
-    std::printf("%s\n", output.c_str());
+    std::printf("%s\n", PrintableText(output).c_str());
     return 0;
   }
   if (!failed) std::printf("Stopped: the cut was not completed.\n");

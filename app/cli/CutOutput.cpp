@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "TimeArgument.h"
+#include "app/FileInfoText.h"
 #include "media/common/MyUtils.h"
 
 namespace sw::cli {
@@ -18,11 +19,16 @@ std::string PrepareCutOutput(TCutJob::TRequest& request, int64_t length, const s
   const TProposedOutput proposed = ProposeOutput(request.Source);
   request.Folder = folder.empty() ? proposed.Folder : folder;
   request.Name = name.empty() ? proposed.Name : name;
+  const std::string refusal = OutputNameRefusal(request.Name);
+  if (!refusal.empty()) {
+    std::printf("%s\n", refusal.c_str());
+    return "";
+  }
   request.StartLabel = FormatTimeArgument(start);
   request.EndLabel = FormatTimeArgument(end);
   const std::string output = BuildOutputPath(request.Folder, request.Name);
   if (WideFileExists(output) && !replace) {
-    std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", output.c_str());
+    std::printf("The file exists, do you want to replace it? Add --yes to replace %s\n", PrintableText(output).c_str());
     return "";
   }
   return output;

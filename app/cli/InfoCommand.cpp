@@ -38,7 +38,7 @@ int InfoCommand(const TArgs& args) {
       return 2;
     }
     logger.OnLog = [](void*, uint32_t, TLogLevel lvl, const std::string& msg) {
-      std::fprintf(stderr, "[%s] %s\n", LevelNames[lvl], msg.c_str());
+      std::fprintf(stderr, "[%s] %s\n", LevelNames[lvl], PrintableText(msg).c_str());
     };
   } else {
     logger.SetLogLevel(llQuiet);
@@ -49,7 +49,7 @@ int InfoCommand(const TArgs& args) {
     return 1;
   }
   if (!decoder.OpenMediaFile(file, "")) {
-    std::printf("Failed to load file, error message: %s\n", decoder.ErrorText().c_str());
+    std::printf("Failed to load file, error message: %s\n", PrintableText(decoder.ErrorText()).c_str());
     return 1;
   }
   TFileFacts facts;

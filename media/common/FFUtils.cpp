@@ -1,6 +1,7 @@
 #include "FFUtils.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "media/binding/CRTStubs.h"
 
@@ -30,27 +31,40 @@ std::string FormatTimestamp(int64_t microseconds) {
   return text;
 }
 
-std::string LibraryErrorText(const std::string& fileName, int code) {
-  const char* words = nullptr;
+namespace {
+
+// The library's words for the codes it names; nullptr for the others.
+const char* ErrorWords(int code) {
   switch (code) {
-    case AVERROR_PATCHWELCOME: words = "Not yet implemented in FFmpeg"; break;
+    case AVERROR_PATCHWELCOME: return "Not yet implemented in FFmpeg";
     case -10043:
-    case AVERROR_PROTOCOL_NOT_FOUND: words = "Unsupported network protocol"; break;
+    case AVERROR_PROTOCOL_NOT_FOUND: return "Unsupported network protocol";
     case -42:
-    case AVERROR_DEMUXER_NOT_FOUND: words = "Unknown format"; break;
-    case -33: words = "Number syntax expected in filename"; break;
+    case AVERROR_DEMUXER_NOT_FOUND: return "Unknown format";
+    case -33: return "Number syntax expected in filename";
     case -32:
-    case AVERROR_EOF: words = "End of file"; break;
+    case AVERROR_EOF: return "End of file";
     case -22:
-    case AVERROR_INVALIDDATA: words = "Invalid data found when processing input"; break;
-    case -12: words = "Not enough memory"; break;
-    case -5: words = "I/O error"; break;
-    case -2: words = "No such file or directory"; break;
+    case AVERROR_INVALIDDATA: return "Invalid data found when processing input";
+    case -12: return "Not enough memory";
+    case -5: return "I/O error";
+    case -2: return "No such file or directory";
   }
-  if (words) return fileName + ": " + words;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string LibraryErrorText(const std::string& fileName, int code) {
+  if (const char* words = ErrorWords(code)) return fileName + ": " + words;
   char text[64];
   std::snprintf(text, sizeof text, "Error number %d occurred", code);
   return fileName + ": " + text;
+}
+
+std::string SystemErrorText(const std::string& fileName, int code) {
+  if (ErrorWords(code) || code >= 0 || code < -4095) return LibraryErrorText(fileName, code);
+  return fileName + ": " + std::strerror(-code);
 }
 
 std::string MediaTypeName(int type) {

@@ -16,6 +16,9 @@ std::string FormatFileSize(int64_t bytes);
 std::string FormatTimestamp(int64_t microseconds);
 // file name, ": " and the words for a library error code.
 std::string LibraryErrorText(const std::string& fileName, int code);
+// LibraryErrorText, except that a system error code the table does not name gets the
+// system's own words ("No space left on device", "Permission denied") instead of its number.
+std::string SystemErrorText(const std::string& fileName, int code);
 // "Video", "Audio", "Data", "Subtitle", "Attachment" or "Unknown".
 std::string MediaTypeName(int type);
 // Value of the first entry named key, else the default.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "SafeOutput.h"
+
 namespace sw {
 
 namespace {
@@ -30,19 +32,37 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
 
 struct TUnicodeFile {
   int Fd;
+  bool Writing = false;
+  TOutputTarget Output;  // writing: where the bytes go and where they end up
 };
+
+// Schemes that may reach the library as protocols, and only in their "scheme://" form:
+// any other name with a colon is a local file.
+const char* const AllowedProtocols[] = {"gopher", "http", "https", "rtp", "rtsp", "tcp", "udp"};
+
+// A name whose leading letters end in ":" (pipe:2.mp3, concat:a|b) would be taken by the
+// library as a protocol.
+bool LooksLikeProtocol(const std::string& name) {
+  const auto colon = name.find(':');
+  return colon != std::string::npos && name.find('/') > colon;
+}
 
 int LibraryError() { return AVERROR(errno ? errno : EIO); }
 
 }  // namespace
 
+bool IsProtocolUrl(const std::string& name) {
+  if (IsUnicodeUrl(name)) return true;
+  const auto colon = name.find("://");
+  if (colon == std::string::npos) return false;
+  for (const char* scheme : AllowedProtocols)
+    if (name.compare(0, colon, scheme) == 0) return true;
+  return false;
+}
+
 bool NeedsUnicodeRoute(const std::string& fileName) {
-  const auto colon = fileName.find(':');
-  if (colon != std::string::npos) {
-    const std::string scheme = ":" + fileName.substr(0, colon) + ":";
-    if (std::string(":unicode:stream:gopher:http:pipe:rtp:tcp:udp:").find(scheme) != std::string::npos)
-      return false;
-  }
+  if (IsProtocolUrl(fileName)) return false;
+  if (LooksLikeProtocol(fileName)) return true;
   // The name is bytes on disk: it goes to the library unchanged when it survives the
   // round trip through the locale's character set.
   const char* codeset = ::nl_langinfo(CODESET);
@@ -74,22 +94,42 @@ std::string UrlToFileName(const std::string& url) {
 
 std::string MediaUrlToFileName(const std::string& url) { return IsUnicodeUrl(url) ? UrlToFileName(url) : url; }
 
-void* UnicodeOpen(const std::string& url, int avioFlags) {
-  int mode = O_RDONLY;
-  if ((avioFlags & AVIO_FLAG_READ_WRITE) == AVIO_FLAG_READ_WRITE)
-    mode = O_RDWR | O_CREAT | O_TRUNC;
-  else if (avioFlags & AVIO_FLAG_WRITE)
-    mode = O_WRONLY | O_CREAT | O_TRUNC;
-  const int fd = ::open(UrlToFileName(url).c_str(), mode | O_CLOEXEC, 0666);
+namespace {
+
+void* OpenLocalFile(const std::string& name, int avioFlags) {
+  const bool writing = (avioFlags & AVIO_FLAG_WRITE) != 0;
+  TOutputTarget output;
+  const int fd = writing ? CreateOutputTarget(name, (avioFlags & AVIO_FLAG_READ) != 0, output)
+                         : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
+    DiscardOutputTarget(output);
     errno = EISDIR;
     return nullptr;
   }
-  return new TUnicodeFile{fd};
+  return new TUnicodeFile{fd, writing, std::move(output)};
 }
+
+// Closes the file; a finished output is put in place, any other loses its temporary file.
+int FinishLocalFile(void* file, bool keep) {
+  auto* f = static_cast<TUnicodeFile*>(file);
+  int result = 0;
+  // The bytes are on the disk before the name points at them.
+  if (keep && !f->Output.Temporary.empty() && ::fdatasync(f->Fd) != 0) result = LibraryError();
+  if (::close(f->Fd) != 0 && result == 0) result = LibraryError();
+  if (f->Writing) {
+    if (keep && result == 0 && CommitOutputTarget(f->Output) != 0) result = LibraryError();
+    if (!keep || result != 0) DiscardOutputTarget(f->Output);
+  }
+  delete f;
+  return result;
+}
+
+}  // namespace
+
+void* UnicodeOpen(const std::string& url, int avioFlags) { return OpenLocalFile(UrlToFileName(url), avioFlags); }
 
 int UnicodeRead(void* file, uint8_t* buffer, int size) {
   ssize_t n;
@@ -99,11 +139,10 @@ int UnicodeRead(void* file, uint8_t* buffer, int size) {
   return n == 0 ? AVERROR_EOF : static_cast<int>(n);
 }
 
+// The library takes any answer that is not an error for the whole buffer.
 int UnicodeWrite(void* file, uint8_t* buffer, int size) {
-  ssize_t n;
-  do n = ::write(static_cast<TUnicodeFile*>(file)->Fd, buffer, static_cast<size_t>(size));
-  while (n < 0 && errno == EINTR);
-  return n < 0 ? LibraryError() : static_cast<int>(n);
+  return WriteAll(static_cast<TUnicodeFile*>(file)->Fd, buffer, static_cast<size_t>(size)) == 0 ? size
+                                                                                                : LibraryError();
 }
 
 int64_t UnicodeSeek(void* file, int64_t position, int whence) {
@@ -116,15 +155,12 @@ int64_t UnicodeSeek(void* file, int64_t position, int whence) {
   return at < 0 ? LibraryError() : static_cast<int64_t>(at);
 }
 
-int UnicodeClose(void* file) {
-  auto* f = static_cast<TUnicodeFile*>(file);
-  const int result = ::close(f->Fd);
-  delete f;
-  return result;
-}
+int UnicodeClose(void* file) { return FinishLocalFile(file, false); }
 
-AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags) {
-  void* file = UnicodeOpen(url, avioFlags);
+namespace {
+
+AVIOContext* OpenLocalIO(const std::string& name, int avioFlags) {
+  void* file = OpenLocalFile(name, avioFlags);
   if (!file) return nullptr;
   constexpr int BufferSize = 64 * 1024;
   auto* buffer = static_cast<unsigned char*>(ff::av_malloc(BufferSize));
@@ -136,18 +172,34 @@ AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags) {
     ff::av_free(buffer);
     UnicodeClose(file);
     errno = ENOMEM;
+  } else if (::lseek(static_cast<TUnicodeFile*>(file)->Fd, 0, SEEK_CUR) < 0) {
+    io->seekable = 0;  // a pipe: muxers then write no headers that need to go back
   }
   return io;
 }
 
+// Flushes and closes the I/O context; keep puts a written file in place. 0 or the first
+// error met.
+int FinishUnicodeIO(AVIOContext* io, bool keep) {
+  int result = 0;
+  if (io->write_flag) {
+    ff::avio_flush(io);
+    result = io->error;
+  }
+  const int closed = FinishLocalFile(io->opaque, keep && result == 0);
+  ff::av_freep(&io->buffer);
+  ff::avio_context_free(&io);
+  return result != 0 ? result : closed;
+}
+
+}  // namespace
+
+AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags) { return OpenLocalIO(UrlToFileName(url), avioFlags); }
+
 bool IsUnicodeIO(const AVIOContext* io) { return io && io->seek == UnicodeSeek; }
 
 void CloseUnicodeIO(AVIOContext* io) {
-  if (!io) return;
-  if (io->write_flag) ff::avio_flush(io);
-  UnicodeClose(io->opaque);
-  ff::av_freep(&io->buffer);
-  ff::avio_context_free(&io);
+  if (io) FinishUnicodeIO(io, false);
 }
 
 int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
@@ -176,8 +228,8 @@ void CloseInputFormat(AVFormatContext** context) {
 }
 
 int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags) {
-  if (!IsUnicodeUrl(url)) return ff::avio_open(io, url.c_str(), avioFlags);
-  *io = OpenUnicodeIO(url, avioFlags);
+  if (IsProtocolUrl(url) && !IsUnicodeUrl(url)) return ff::avio_open(io, url.c_str(), avioFlags);
+  *io = OpenLocalIO(MediaUrlToFileName(url), avioFlags);
   return *io ? 0 : AVERROR(errno);
 }
 
@@ -188,6 +240,14 @@ void CloseOutputIO(AVIOContext** io) {
   } else if (*io) {
     ff::avio_closep(io);
   }
+}
+
+int CommitOutputIO(AVIOContext** io) {
+  if (!*io) return 0;
+  if (!IsUnicodeIO(*io)) return ff::avio_closep(io);
+  const int result = FinishUnicodeIO(*io, true);
+  *io = nullptr;
+  return result;
 }
 
 }  // namespace sw

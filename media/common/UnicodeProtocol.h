@@ -1,7 +1,8 @@
 #pragma once
-// File names that do not survive the locale's character set reach the format library as
-// "unicode:utf8:" URLs; such a URL is opened by us, through an I/O context whose
-// callbacks read and write the file by its real name.
+// File names that do not survive the locale's character set, or that the library would
+// take for a protocol, reach the format library as "unicode:utf8:" URLs; such a URL is
+// opened by us, through an I/O context whose callbacks read and write the file by its
+// real name. Every local output is written through that I/O context as well.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,8 @@ class EMediaUrlError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An explicit protocol URL of the allowed list ("http://...") or a "unicode:utf8:" URL.
+bool IsProtocolUrl(const std::string& name);
 bool NeedsUnicodeRoute(const std::string& fileName);
 // The name to give the format library; raises EMediaUrlError for a URL of MaxMediaUrl
 // bytes or more.
@@ -29,6 +32,8 @@ std::string MediaUrlToFileName(const std::string& url);
 
 // The protocol's callbacks. Open answers a file object or nullptr (errno set); read,
 // write and seek answer library error codes on failure and AVERROR_EOF at end of file.
+// Write writes all or fails. A file opened for writing goes to a temporary file beside
+// its target, and close removes that: only CommitOutputIO puts it in place.
 void* UnicodeOpen(const std::string& url, int avioFlags);
 int UnicodeRead(void* file, uint8_t* buffer, int size);
 int UnicodeWrite(void* file, uint8_t* buffer, int size);
@@ -45,8 +50,11 @@ void CloseUnicodeIO(AVIOContext* io);
 int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
                     AVDictionary** options);
 void CloseInputFormat(AVFormatContext** context);
-// Open and close the I/O context of an output file.
+// Open and close the I/O context of an output file. Anything but an allowed protocol is
+// a local file. Close without commit keeps nothing of a local output; commit flushes,
+// closes and puts the file in place, answering 0 or the first library error met.
 int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags);
 void CloseOutputIO(AVIOContext** io);
+int CommitOutputIO(AVIOContext** io);
 
 }  // namespace sw

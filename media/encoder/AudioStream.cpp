@@ -39,6 +39,7 @@ void TFFmpeg::NewAudioStream(TOutputFile& file) {
     codec->sample_rate = o.AudioSampleRate;
     ChooseSampleFormat(codec, s.Encoder);
     ChooseSampleRate(codec, s.Encoder, *this);
+    ChooseChannelLayout(codec, s.Encoder, *this);
   }
   if (codec->sample_rate > 0) codec->time_base = AVRational{1, codec->sample_rate};
   FinishStream(s, AVMEDIA_TYPE_AUDIO);

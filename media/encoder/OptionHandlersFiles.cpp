@@ -32,6 +32,7 @@ void TFFmpeg::OptFormat(const std::string&, const std::string& value) {
 
 void TFFmpeg::OptDuration(const std::string& name, const std::string& value) {
   const int64_t time = ParseTimeValue(name, value, true);
+  if (name == "t" && time < 0) RaiseFFmpeg("The duration t must not be negative: %s", value.c_str());
   if (name == "ss") {
     Settings().StartTime = time;
   } else if (name == "itsoffset") {

@@ -130,7 +130,7 @@ int TFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
   if (!(format->flags & AVFMT_NOFILE)) {
     const int opened = OpenOutputIO(&context->pb, MediaUrl(fileName), AVIO_FLAG_WRITE);
     if (opened < 0) {
-      SetErrorText(LibraryErrorText(fileName, opened));
+      SetErrorText(SystemErrorText(fileName, opened));
       return -1;
     }
     file->IOOpened = true;

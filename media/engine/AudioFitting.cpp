@@ -28,6 +28,20 @@ void ChooseSampleRate(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmp
   codec->sample_rate = best;
 }
 
+void ChooseChannelLayout(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmpeg& engine) {
+  const int channels = codec->ch_layout.nb_channels;
+  if (!encoder || !encoder->ch_layouts || channels <= 0) return;
+  const AVChannelLayout* best = nullptr;
+  for (const AVChannelLayout* l = encoder->ch_layouts; l->nb_channels > 0; ++l) {
+    if (l->nb_channels == channels) return;
+    if (l->nb_channels < channels && (!best || l->nb_channels > best->nb_channels)) best = l;
+  }
+  if (!best) best = encoder->ch_layouts;
+  engine.Log(llWarning, "%d channels unsupported by encoder %s, using %d", channels, encoder->name, best->nb_channels);
+  ff::av_channel_layout_uninit(&codec->ch_layout);
+  ff::av_channel_layout_copy(&codec->ch_layout, best);
+}
+
 }  // namespace sw
 
 namespace sw {

@@ -9,6 +9,9 @@ void ChooseSampleFormat(AVCodecContext* codec, const AVCodec* encoder);
 // The listed rate nearest to the context's (the first on a tie); a rate that is not an
 // exact match is logged as a warning of the engine.
 void ChooseSampleRate(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmpeg& engine);
+// A channel count the encoder does not list becomes its listed layout with the most
+// channels not above it (six channels give stereo for MP3), logged as a warning.
+void ChooseChannelLayout(AVCodecContext* codec, const AVCodec* encoder, TCustomFFmpeg& engine);
 
 }  // namespace sw
 

@@ -1,11 +1,9 @@
 #include "FFmpeg.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "RunTables.h"
 #include "media/binding/FFLoad.h"
-#include "media/common/MyUtils.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {
@@ -134,6 +132,7 @@ void TCustomFFmpeg::CloseOpenedCodecs() {
 }
 
 void TCustomFFmpeg::Transcode() {
+  CheckOutputsAreNotInputs();
   TRun run(*this);
   run.BuildInputTables();
   run.BuildOutputTables();
@@ -152,7 +151,10 @@ void TCustomFFmpeg::Transcode() {
   run.WriteTrailers();
   run.ProgressReport(true, -1);
   run.CloseCodecs();
-  FFinishedNormally = !FStopRequested;
+  // A stopped task keeps nothing: its temporary files go with the clean-up.
+  if (FStopRequested) return;
+  CommitOutputs();
+  FFinishedNormally = true;
 }
 
 void TCustomFFmpeg::CleanUp() {
@@ -163,16 +165,12 @@ void TCustomFFmpeg::CleanUp() {
     if (!file || !file->Context || file->Context == previous) continue;
     previous = file->Context;
     AVFormatContext* ctx = file->Context;
-    const std::string name = ctx->url ? MediaUrlToFileName(ctx->url) : std::string();
-    const bool writesFile = !(ctx->oformat && (ctx->oformat->flags & AVFMT_NOFILE));
+    // An output not committed by the run loses its temporary file; the target stays.
     if (file->IOOpened) CloseOutputIO(&ctx->pb);
     file->IOOpened = false;
     file->Streams.clear();
     ff::avformat_free_context(ctx);
     file->Context = nullptr;
-    // An output that received no media is of no use to anybody.
-    if (writesFile && !name.empty() && (file->PacketsWritten == 0 || WideFileSize(name) == 0))
-      std::remove(name.c_str());
     if (FSettings.JoinMode) break;
   }
   FOutputFiles.clear();

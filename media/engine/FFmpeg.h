@@ -54,8 +54,8 @@ struct TOutputStreamSetup {
 struct TOutputFile {
   AVFormatContext* Context = nullptr;
   std::vector<TOutputStreamSetup> Streams;
-  bool IOOpened = false;      // Context->pb was opened by us
-  int64_t PacketsWritten = 0;  // a file that received none is removed by the clean-up
+  bool IOOpened = false;      // Context->pb was opened by us and is not yet closed
+  int64_t PacketsWritten = 0;  // a file that received none is not kept
 };
 using TOutputFilePtr = std::shared_ptr<TOutputFile>;
 
@@ -196,7 +196,8 @@ class TCustomFFmpeg {
   // The whole conversion on the calling thread; raises FFmpegException on a fatal error.
   // The per-run tables are gone when it returns, either way.
   void Transcode();
-  // Closes the files (deleting an output left empty) and frees what the task holds.
+  // Closes the files and frees what the task holds. An output the run did not complete
+  // is not kept, and whatever was at its name before stays as it was.
   void CleanUp();
 
   // Starts a run: in the calling thread (the run is over when it returns, and so is the
@@ -248,6 +249,13 @@ class TCustomFFmpeg {
  private:
   struct TRun;
   friend struct TRun;
+
+  // Raises when an output would overwrite one of the inputs (the same file, by device
+  // and inode, whatever the names).
+  void CheckOutputsAreNotInputs() const;
+  // Flushes, closes and puts each output in place; raises with the system's reason, or
+  // when an output received no media.
+  void CommitOutputs();
 
   TEngineSettings FSettings;
   std::unique_ptr<TLibraryOptionSet> FOptionSet;

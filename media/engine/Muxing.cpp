@@ -60,7 +60,7 @@ void TCustomFFmpeg::TRun::Interleave(TOutputStream& ost, AVPacket* packet) {
   if (start != AV_NOPTS_VALUE) ost.MuxPosition = std::max(ost.MuxPosition, start + packet->duration);
   TOutputFile& file = *E.OutputFile(ost.FileIndex);
   const int r = ff::av_interleaved_write_frame(file.Context, packet);
-  if (r < 0) throw FFmpegException(LibraryErrorText("av_interleaved_write_frame()", r));
+  if (r < 0) throw FFmpegException(SystemErrorText("av_interleaved_write_frame()", r));
   ++file.PacketsWritten;
 }
 

@@ -339,7 +339,8 @@ void TCustomFFmpeg::TRun::DrainDecoders() {
 void TCustomFFmpeg::TRun::WriteTrailers() {
   for (int j = 0; j < E.OutputFileCount(); ++j) {
     if (S.JoinMode && j > 0) break;
-    ff::av_write_trailer(E.OutputFile(j)->Context);
+    const int r = ff::av_write_trailer(E.OutputFile(j)->Context);
+    if (r < 0) throw FFmpegException(SystemErrorText(FormatText("Could not write the end of output file #%d", j), r));
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "app/CutJob.h"
@@ -12,7 +13,7 @@ TEST(CutJob, OutputPathGetsItsSeparatorAndExtension) {
   EXPECT_EQ(BuildOutputPath("/out", "clip.Mp3"), "/out/clip.Mp3");
   EXPECT_EQ(BuildOutputPath("/out", "clip.wav"), "/out/clip.wav.mp3");
   EXPECT_EQ(BuildOutputPath("/a.b", "clip"), "/a.b/clip.mp3");
-  EXPECT_EQ(BuildOutputPath("", "clip"), "/clip.mp3");
+  EXPECT_EQ(BuildOutputPath("", "clip"), "clip.mp3");  // the current folder, not the root
 }
 
 TEST(CutJob, ProposedOutputSitsBesideTheSource) {
@@ -20,6 +21,21 @@ TEST(CutJob, ProposedOutputSitsBesideTheSource) {
   EXPECT_EQ(p.Folder, "/music/");
   EXPECT_EQ(p.Name, "a.b_new.mp3");
   EXPECT_EQ(ProposeOutput("/music/song").Name, "song_new");
+  // A source named without its folder sits in the current one.
+  const std::string here = std::filesystem::current_path().string();
+  EXPECT_EQ(ProposeOutput("song.mp3").Folder, here + "/");
+  EXPECT_EQ(ProposeOutput("sub/song.mp3").Folder, here + "/sub/");
+  EXPECT_EQ(ProposeOutput("song.mp3").Name, "song_new.mp3");
+}
+
+TEST(CutJob, OutputNamesStayInTheirFolder) {
+  for (const std::string good : {"clip", "clip.mp3", "..clip", "a..b", "Live:2020.mp3", "pipe:2.mp3", "\xc3\xa9t\xc3\xa9"})
+    EXPECT_EQ(OutputNameRefusal(good), "") << good;
+  for (const std::string bad : {"", ".", "..", "../../x", "a/b", "clip/", "/abs", "a\nb", "a\tb", "\x1b[31mred", "del\x7f"})
+    EXPECT_NE(OutputNameRefusal(bad), "") << bad;
+  EXPECT_EQ(OutputNameRefusal("a\nb"),
+            "The file name \"a\\nb\" cannot be used: a name must not be empty, \".\" or \"..\", nor hold \"/\" or "
+            "control characters.");
 }
 
 TEST(CutJob, SettingsOfTheOneOutput) {

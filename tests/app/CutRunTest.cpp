@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "../LoadedLibraries.h"
@@ -60,9 +62,10 @@ struct TCut {
   }
 };
 
-TCutJob::TRequest Request(const TTempDir& dir, const std::string& name, int64_t start, int64_t end) {
+TCutJob::TRequest Request(const TTempDir& dir, const std::string& name, int64_t start, int64_t end,
+                          const std::string& source = TestData("tagged.mp3")) {
   TCutJob::TRequest r;
-  r.Source = TestData("tagged.mp3");
+  r.Source = source;
   TFFDecoder reader;
   EXPECT_TRUE(reader.OpenMediaFile(r.Source, ""));
   reader.FillStreamInfo(r.SourceTags);
@@ -147,4 +150,112 @@ TEST_F(CutRun, MiddleIsBitForBitThePlainConversion) {
   size_t changed = 0;
   for (size_t i = 0; i < from; ++i) changed += f.Samples[i] != p.Samples[i];
   EXPECT_GT(changed, from * 9 / 10);
+}
+
+namespace {
+
+// A 16-bit WAV file of the given channels and rate: channel c holds a sine of 200 (c + 1) Hz.
+std::string WriteWav(const TTempDir& dir, int channels, int rate, int seconds) {
+  const uint32_t frames = static_cast<uint32_t>(rate * seconds), bytes = frames * channels * 2;
+  std::string data(bytes, '\0');
+  auto* s = reinterpret_cast<int16_t*>(data.data());
+  for (uint32_t i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      *s++ = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 200 * (c + 1) * i / rate));
+  const auto le = [](uint32_t v, int n) {
+    std::string t;
+    for (int i = 0; i < n; ++i) t += static_cast<char>((v >> (8 * i)) & 0xff);
+    return t;
+  };
+  const std::string header = "RIFF" + le(36 + bytes, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(channels, 2) +
+                             le(rate, 4) + le(rate * channels * 2, 4) + le(channels * 2, 2) + le(16, 2) + "data" +
+                             le(bytes, 4);
+  return dir.Write("surround.wav", header + data);
+}
+
+bool Logged(const TCut& cut, const std::string& text) {
+  return std::find(cut.Log.begin(), cut.Log.end(), text) != cut.Log.end();
+}
+
+}  // namespace
+
+TEST_F(CutRun, MoreThanStereoIsCutToStereoAtARateTheEncoderTakes) {
+  TTempDir dir;
+  TCut cut(Request(dir, "stereo", 0, 3, WriteWav(dir, 6, 96000, 3)));
+  ASSERT_TRUE(cut.Ended);
+  EXPECT_TRUE(cut.Finished) << ::testing::PrintToString(cut.Log);
+  TDecodedAudio a;
+  ASSERT_TRUE(DecodeFile(dir.File("stereo.mp3"), a));
+  EXPECT_EQ(a.Channels, 2);
+  EXPECT_EQ(a.SampleRate, 48000);
+  EXPECT_NEAR(a.Seconds(), 3.0, 0.05);
+  EXPECT_GT(Rms(a, 1.0, 2.0), 1000.0);
+}
+
+TEST_F(CutRun, ASegmentWithoutAudioIsAFailureAndLeavesNoFile) {
+  TTempDir dir;
+  // The file's header claims twelve seconds; the audio ends after about one.
+  TCut cut(Request(dir, "nothing", 5, 10, TestData("truncated.mp3")));
+  ASSERT_TRUE(cut.Ended);
+  EXPECT_FALSE(cut.Finished);
+  EXPECT_FALSE(Logged(cut, "Completed to cut mp3 file."));
+  EXPECT_TRUE(Logged(cut, "Failed to cut file."));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST_F(CutRun, ACutOntoItsOwnSourceIsRefusedAndTheSourceKept) {
+  TTempDir dir;
+  const std::string source = dir.File("s.mp3");
+  std::filesystem::copy_file(TestData("tagged.mp3"), source);
+  TCut cut(Request(dir, "s.mp3", 2, 9, source));
+  ASSERT_TRUE(cut.Ended);
+  EXPECT_FALSE(cut.Finished);
+  EXPECT_TRUE(Logged(cut, "Output file #0 (" + source +
+                              ") is the same file as input file #0: an output may not overwrite its input"));
+  EXPECT_EQ(std::filesystem::file_size(source), std::filesystem::file_size(TestData("tagged.mp3")));
+  TDecodedAudio a;
+  ASSERT_TRUE(DecodeFile(source, a));
+  EXPECT_NEAR(a.Seconds(), 12.0, 0.03);
+}
+
+TEST_F(CutRun, SetUpFailuresKeepTheirTextAndGiveTheReasonAfterIt) {
+  TTempDir dir;
+  const std::string file = dir.Write("plain", "x");
+  const struct {
+    std::string Folder, Name, Reason;
+  } cases[] = {{dir.File("a/b"), "x", dir.File("a/b/x.mp3") + ": No such file or directory"},
+               {file, "x", file + "/x.mp3: Not a directory"},
+               {dir.Path(), std::string(300, 'n'), dir.File(std::string(300, 'n') + ".mp3") + ": File name too long"}};
+  for (const auto& c : cases) {
+    TFFEncoder encoder;
+    std::vector<std::string> log;
+    TCutJob job(encoder, [&](bool, const std::string& t) { log.push_back(t); }, "");
+    TCutJob::TRequest r = Request(dir, c.Name, 2, 9);
+    r.Folder = c.Folder;
+    std::string message;
+    EXPECT_FALSE(job.Start(r, message));
+    EXPECT_EQ(message, "Failed to convert audio.\n" + c.Reason);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Failed to convert audio.");
+    EXPECT_EQ(log.back(), c.Reason);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST_F(CutRun, ARefusedNameStartsNothing) {
+  TTempDir dir;
+  std::filesystem::create_directory(dir.File("in"));
+  for (const std::string name : {"../escaped", "..", "line\nbreak"}) {
+    TFFEncoder encoder;
+    std::vector<std::string> log;
+    TCutJob job(encoder, [&](bool, const std::string& t) { log.push_back(t); }, "");
+    TCutJob::TRequest r = Request(dir, name, 2, 9);
+    r.Folder = dir.File("in");
+    std::string message;
+    EXPECT_FALSE(job.Start(r, message));
+    EXPECT_EQ(message, OutputNameRefusal(name));
+    EXPECT_EQ(log, std::vector<std::string>{message});
+    EXPECT_EQ(encoder.TaskCount(), 0);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.Path()), {}), 1);
 }

@@ -41,3 +41,22 @@ TEST(FileInfoText, EmptyTagsAndUnknownValues) {
   EXPECT_EQ(lines[7], "Duration: 00:00:00.");
   EXPECT_EQ(lines[8], "Bit Rate: 0 kbps");
 }
+
+TEST(FileInfoText, ControlCharactersAreShownAsEscapes) {
+  EXPECT_EQ(PrintableText("plain \xc3\xa9t\xc3\xa9 text"), "plain \xc3\xa9t\xc3\xa9 text");
+  EXPECT_EQ(PrintableText("two\nlines\ttab\rback"), "two\\nlines\\ttab\\rback");
+  EXPECT_EQ(PrintableText("\x1b[2J\x07" "bell\x7f"), "\\x1b[2J\\x07bell\\x7f");
+  EXPECT_EQ(PrintableText(std::string("nul\0in", 6)), "nul\\x00in");
+  EXPECT_EQ(PrintableText("c1 \xc2\x9b" "31m \xc2\xa0nbsp"), "c1 \\u009b31m \xc2\xa0nbsp");
+
+  TFileFacts facts;
+  facts.Path = "/music/new\nline.mp3";
+  facts.Info.Title = "Title\x1b]0;owned\x07";
+  facts.Info.Author = "A\nB";
+  facts.Info.Album = "\x1b[31mred";
+  const std::vector<std::string> lines = FileInfoLines(facts);
+  EXPECT_EQ(lines[0], "File Name: /music/new\\nline.mp3");
+  EXPECT_EQ(lines[2], "Title: Title\\x1b]0;owned\\x07");
+  EXPECT_EQ(lines[3], "Artist: A\\nB");
+  EXPECT_EQ(lines[4], "Album: \\x1b[31mred");
+}

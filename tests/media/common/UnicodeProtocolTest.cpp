@@ -28,10 +28,11 @@ TEST(UnicodeRoute, ChoosesTheRouteByLocaleAndScheme) {
   EXPECT_EQ(NeedsUnicodeRoute("/music/" + Foreign + ".mp3"), !Utf8Locale());
   // Not valid text in any locale: only the route carries it.
   EXPECT_TRUE(NeedsUnicodeRoute("/music/\xff\xfe.mp3"));
-  // Library URLs pass unchanged, also with foreign characters; a drive-like prefix does not count.
+  // Allowed library URLs pass unchanged, also with foreign characters; any other name with a
+  // colon before its first "/" would be taken for a protocol, so our route carries it.
   EXPECT_FALSE(NeedsUnicodeRoute("http://example.invalid/" + Foreign));
   EXPECT_FALSE(NeedsUnicodeRoute("udp://127.0.0.1:1234"));
-  EXPECT_EQ(NeedsUnicodeRoute("C:" + Foreign), !Utf8Locale());
+  EXPECT_TRUE(NeedsUnicodeRoute("C:" + Foreign));
   // Never wrapped twice.
   const std::string url = MediaUrl("/m/\xff.mp3");
   EXPECT_EQ(url, "unicode:utf8:/m/\xff.mp3");
@@ -77,7 +78,7 @@ TEST_F(WithLibraries, ForeignNameReadsSeeksAndReportsItsSizeWithoutMoving) {
   EXPECT_EQ(UnicodeOpen(std::string(UnicodeUrlPrefix) + dir.Path(), AVIO_FLAG_READ), nullptr);
 }
 
-TEST_F(WithLibraries, OutputThroughTheRouteIsCreatedOrTruncated) {
+TEST_F(WithLibraries, OutputThroughTheRouteIsCreatedOrReplaced) {
   TTempDir dir;
   const std::string name = dir.File(Foreign + ".out");
   for (const std::string& content : {std::string("a much longer first content"), std::string("short")}) {
@@ -85,7 +86,7 @@ TEST_F(WithLibraries, OutputThroughTheRouteIsCreatedOrTruncated) {
     ASSERT_EQ(OpenOutputIO(&io, std::string(UnicodeUrlPrefix) + name, AVIO_FLAG_WRITE), 0);
     EXPECT_TRUE(IsUnicodeIO(io));
     ff::avio_write(io, reinterpret_cast<const unsigned char*>(content.data()), static_cast<int>(content.size()));
-    CloseOutputIO(&io);
+    ASSERT_EQ(CommitOutputIO(&io), 0);
     EXPECT_EQ(io, nullptr);
     EXPECT_EQ(ReadFile(name), content);
   }

@@ -86,3 +86,38 @@ TEST_F(CliConvert, InputLinesTakeCodecNamesAndRefusalsExitWithTheirText) {
   EXPECT_EQ(run.Err, "Unable to find a suitable output format for '" + Dir.File("noextension") + "'\n");
   EXPECT_FALSE(std::filesystem::exists(Dir.File("x.mp3")));
 }
+
+TEST_F(CliConvert, AnOutputThatIsTheInputIsRefusedAndTheInputKept) {
+  const std::string source = Dir.File("s.mp3");
+  std::filesystem::copy_file(TestData("tagged.mp3"), source);
+  const TRun run = Convert(source + " " + source);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "Output file #0 (" + source +
+                         ") is the same file as input file #0: an output may not overwrite its input\n");
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(source, audio));
+  EXPECT_NEAR(audio.Seconds(), 12.0, 0.03);
+}
+
+TEST_F(CliConvert, NothingToWriteIsAFailureWithAMessage) {
+  const std::string out = Dir.File("none.mp3");
+  TRun run = Convert(TestData("mono-vbr.mp3") + " " + out + " ss=100");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("Output file #0 received no media: the inputs hold nothing in the time range asked for\n"),
+            std::string::npos)
+      << run.Err;
+  run = Convert(TestData("mono-vbr.mp3") + " " + out + " t=-1");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "The duration t must not be negative: -1\n");
+  EXPECT_TRUE(std::filesystem::is_empty(Dir.Path()));
+}
+
+TEST_F(CliConvert, NamesThatLookLikeProtocolsAreFilesInTheFolder) {
+  std::filesystem::copy_file(TestData("mono-vbr.mp3"), Dir.File("Live:2020.mp3"));
+  const TProgramRun run = RunProgram("cd " + Dir.Path() + " && " + SNIPWAVE_CLI +
+                                     " convert Live:2020.mp3 pipe:2.mp3 2>/dev/null");
+  EXPECT_EQ(run.Status, 0);
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(Dir.File("pipe:2.mp3"), audio));
+  EXPECT_NEAR(audio.Seconds(), 4.0, 0.1);
+}

@@ -132,8 +132,8 @@ TEST_F(EngineThreads, DestroyingARunningEngineWaitsForTheWorker) {
     while (!inRun) std::this_thread::sleep_for(1ms);
   }
   EXPECT_EQ(end.Calls, 1);
-  // The stopped run still wrote its trailer and kept what it had encoded.
-  EXPECT_TRUE(std::filesystem::exists(dir.File("out.mp3")));
+  // A stopped run keeps nothing, not even a temporary file.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST_F(EngineThreads, AnErrorInTheRunIsKeptAndTheEndStillDelivered) {

@@ -1,0 +1,32 @@
+#pragma once
+// Where an output's bytes go until the work is done: a new file beside the target,
+// created exclusively, that is renamed over the target only once it is complete. A
+// target that is not a regular file (a device, a pipe) is written in place and never
+// removed. A symbolic link at the target is replaced by the new file, not written through.
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace sw {
+
+struct TOutputTarget {
+  std::string Target;
+  std::string Temporary;  // empty: the target itself is written
+};
+
+// A descriptor to write the output to (readable as well with readable); -1 with errno.
+int CreateOutputTarget(const std::string& target, bool readable, TOutputTarget& where);
+// Puts the finished file in place of the target: 0, or -1 with errno (the temporary
+// file is gone either way).
+int CommitOutputTarget(const TOutputTarget& where);
+// Removes the temporary file; the target is left as it was.
+void DiscardOutputTarget(const TOutputTarget& where);
+
+// Writes every byte or fails: 0, or -1 with errno.
+int WriteAll(int fd, const void* data, std::size_t size);
+// The system call behind WriteAll; tests put in one that fails part way (nullptr: write).
+using TWriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
+void SetOutputWriteCall(TWriteCall call);
+
+}  // namespace sw
