@@ -186,6 +186,8 @@ void TCustomPlayer::Stop(bool wait) {
 }
 
 void TCustomPlayer::Pause() {
+  if (!Playing()) return;
+  PlayContext::WaitForSeek(FSeekDoneEvent);
   auto lock = LockPlayer();
   if (!FPlayback || FPlayback->Paused()) return;
   FPlayback->TogglePause();
@@ -193,6 +195,8 @@ void TCustomPlayer::Pause() {
 }
 
 void TCustomPlayer::Resume() {
+  if (!Playing()) return;
+  PlayContext::WaitForSeek(FSeekDoneEvent);
   auto lock = LockPlayer();
   if (!FPlayback || !FPlayback->Paused()) return;
   FPlayback->TogglePause();
@@ -304,6 +308,9 @@ void TCustomPlayer::ReportPosition(PlayContext& c) {
   if (c.ImageSequence || !c.HasAudio()) return;
   int64_t position = std::llround(c.AudioClock() * 1e6) - c.StartTime;
   if (c.AudioDuration > 0 && position >= c.AudioDuration && position < c.Duration) position = c.Duration;
+  // Played to the end: the clock stops at the last decoded sample, which for a file with
+  // gapless trimming (or a rounded duration) is short of the container's duration.
+  if (c.Drained() && c.Duration > 0) position = c.Duration;
   FCurrentPosition = position;
   if (c.Duration > 0 && position >= c.Duration) {
     if (FLastReportedPosition != c.Duration) FLastReportedPosition = 0;

@@ -3,6 +3,7 @@
 // device with its decoder (run inside SDL's audio callback) and what the display reads.
 // Fields are grouped by the thread that may touch them.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 #include "PacketQueue.h"
 #include "media/binding/SDLStubs.h"
 #include "media/common/FFHandles.h"
+#include "media/common/ManualResetEvent.h"
 
 namespace sw {
 
@@ -40,6 +42,9 @@ struct PlayContext {
   void Close();
   // Any thread. Ignored while an earlier request is pending.
   void RequestSeek(int flags, bool wait, int64_t relative, int64_t target);
+  // Call WaitForSeek first, without holding the player's lock (the read thread does
+  // the seek without it, but the play thread needs the lock to go on reporting).
+  static void WaitForSeek(TManualResetEvent& seekDone);
   void TogglePause();
   bool Paused() const { return FPaused.load() != 0; }
   bool Drained() const { return FDrained.load(); }
@@ -74,6 +79,7 @@ struct PlayContext {
  private:
   friend void AudioCallback(void* userData, Uint8* stream, int length);
   void ReadThread();
+  void Nap(std::chrono::milliseconds d);
   bool OpenInput();
   void ReadLoop();
   void DoSeek();
@@ -91,6 +97,8 @@ struct PlayContext {
   std::thread FReadThread;
   std::atomic<int> FOpenResult{0};  // 0 opening, 1 open, -1 failed, -2 failed and reading ended
   std::atomic<bool> FAbort{false};
+  // Set with the abort flag and with a seek request: cuts the read thread's naps short.
+  TManualResetEvent FWakeEvent{false};
   std::atomic<int> FPaused{0};
   std::atomic<bool> FDrained{false};
   std::atomic<bool> FReading{false};  // the read thread is inside a blocking library read

@@ -19,13 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void Nap(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
-
 // On the main thread a wait keeps running the calls queued for it: the player's own
 // threads may be waiting in one of them (a log line, an event).
 void WaitStep() {
   if (IsMainThread()) WaitForPendingMessages(10ms);
-  else Nap(10ms);
+  else std::this_thread::sleep_for(10ms);
 }
 
 int InterruptRead(void* opaque) { return static_cast<std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
@@ -75,8 +73,13 @@ bool PlayContext::Open() {
   return false;
 }
 
+void PlayContext::Nap(std::chrono::milliseconds d) {
+  if (FWakeEvent.WaitFor(d) && !FAbort.load()) FWakeEvent.Reset();
+}
+
 void PlayContext::Close() {
   FAbort = true;
+  FWakeEvent.Set();
   if (FReadThread.joinable()) FReadThread.join();
 }
 
@@ -325,18 +328,20 @@ void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t ta
     Owner.FSeekDoneEvent.Reset();
     FSeekRequest = true;
   }
+  FWakeEvent.Set();
   if (!wait) return;
   while (!Owner.FSeekDoneEvent.WaitFor(0ms)) WaitStep();
 }
 
-void PlayContext::TogglePause() {
+void PlayContext::WaitForSeek(TManualResetEvent& seekDone) {
   // A seek asked for just before is carried out first, so that a resume never plays
   // what was queued before it; nobody stays blocked by one that never comes.
   const auto until = std::chrono::steady_clock::now() + 250ms;
-  while (!Owner.FSeekDoneEvent.WaitFor(0ms) && std::chrono::steady_clock::now() < until) WaitStep();
-  Owner.FSeekDoneEvent.Set();
-  FPaused = FPaused.load() ? 0 : 1;
+  while (!seekDone.WaitFor(0ms) && std::chrono::steady_clock::now() < until) WaitStep();
+  seekDone.Set();
 }
+
+void PlayContext::TogglePause() { FPaused = FPaused.load() ? 0 : 1; }
 
 void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
   const int channels = DeviceChannels > 0 ? DeviceChannels : 1;

@@ -58,3 +58,95 @@ TEST_F(PlayerTest, SoundFromTheSeekPositionIsTheFilesOwnDecodedSamples) {
   // And then only silence.
   EXPECT_EQ(FirstSound(std::vector<int16_t>(sound.begin() + from + rest, sound.end())), sound.size() - from - rest);
 }
+
+namespace {
+
+// The samples as SDL mixes them at a volume: scaled by volume/128, truncated toward zero.
+std::vector<int16_t> AtVolume(const std::vector<int16_t>& s, int volume) {
+  std::vector<int16_t> out(s.size());
+  for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<int16_t>(s[i] * volume / 128);
+  return out;
+}
+
+// The output without the silence a pause leaves in it (runs of at least 256 zero samples;
+// the fixtures' sound has none).
+std::vector<int16_t> WithoutPauses(const std::vector<int16_t>& s) {
+  std::vector<int16_t> out;
+  for (size_t i = 0; i < s.size();) {
+    size_t j = i;
+    while (j < s.size() && s[j] == 0) ++j;
+    if (j - i < 256) out.insert(out.end(), s.begin() + i, s.begin() + j);
+    if (j < s.size()) out.push_back(s[j]);
+    i = j + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(PlayerTest, VolumeScalesEveryBufferAndMuteWritesSilenceWhileTheClockRuns) {
+  TDecodedAudio reference;
+  ASSERT_TRUE(DecodeFile(TestData("notags-48k.mp3"), reference));
+  TFFPlayer& player = NewPlayer();
+  player.SetAudioVolume(64);
+  ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  const std::vector<int16_t> sound = Sound();
+  const std::vector<int16_t> half = AtVolume(reference.Samples, 64);
+  const size_t first = FirstSound(sound);
+  ASSERT_LT(first, sound.size());
+  // Played from the start: the whole file at half amplitude, sample for sample.
+  const int64_t at = FindRun(half, sound, first, 4096, 2);
+  ASSERT_GE(at, 0);
+  EXPECT_LT(at, 2 * 64);  // only the first samples of the file are zero
+  ASSERT_GE(sound.size() - first, half.size() - at);
+  EXPECT_TRUE(std::equal(half.begin() + at, half.end(), sound.begin() + first));
+
+  // Muted, a mono file: nothing but zeros, and still the positions up to the end.
+  Events.clear();
+  ::setenv("SDL_DISKAUDIOFILE", Temp.File("muted.raw").c_str(), 1);
+  player.SetAudioVolume(128);
+  player.SetMute(true);
+  ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false)) << player.ErrorText();
+  const int64_t duration = player.Duration();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  std::ifstream muted(Temp.File("muted.raw"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(muted)), std::istreambuf_iterator<char>());
+  EXPECT_GT(bytes.size(), 2u * 44100);  // at least the file's two seconds of mono samples
+  EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
+  ASSERT_FALSE(Positions().empty());
+  EXPECT_EQ(Positions().back(), duration);
+}
+
+TEST_F(PlayerTest, PauseStopsSoundAndPositionsAndResumeGoesOnFromTheSameSample) {
+  TDecodedAudio reference;
+  ASSERT_TRUE(DecodeFile(TestData("tagged.mp3"), reference));
+  TFFPlayer& player = NewPlayer();
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, true)) << player.ErrorText();
+  player.Seek(0, true, 2 * Second);
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return !Positions().empty() && Positions().back() >= 5 * Second; }));
+  player.Pause();
+  EXPECT_TRUE(player.Paused());
+  PumpFor(50ms);  // a report posted just before the pause
+  const size_t reported = Positions().size();
+  const int64_t heldAt = player.CurrentPosition();
+  PumpFor(400ms);  // about nine seconds of sound at the disk driver's pace
+  EXPECT_EQ(Positions().size(), reported);
+  EXPECT_EQ(player.CurrentPosition(), heldAt);
+  EXPECT_FALSE(SawState(psEnd));
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+
+  // The sound around the pause is one unbroken run of the file from 2 s to its end.
+  const std::vector<int16_t> sound = WithoutPauses(Sound());
+  const size_t from = FirstSound(sound) + WarmUpFrames * 2;
+  const int64_t at = FindRun(reference.Samples, sound, from, 4096, 2);
+  ASSERT_GE(at, 0);
+  ASSERT_GE(sound.size() - from, reference.Samples.size() - at);
+  EXPECT_TRUE(std::equal(reference.Samples.begin() + at, reference.Samples.end(), sound.begin() + from));
+  EXPECT_EQ(StatesAfterPlay(), (std::vector<int64_t>{psResume, psPause, psResume, psEnd, psStop}));
+}

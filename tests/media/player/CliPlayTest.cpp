@@ -1,0 +1,54 @@
+// snipwave-cli play: the clock on standard error, the end time, the exit status.
+#include <gtest/gtest.h>
+
+#include "../../LoadedLibraries.h"
+#include "../../RunProgram.h"
+#include "../../TempDir.h"
+
+namespace {
+
+// The disk driver at its fastest that still pauses between buffers.
+std::string Play(const TTempDir& temp, const std::string& args) {
+  return "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + temp.File("cli.raw") + " SDL_DISKAUDIODELAY=1 " SNIPWAVE_CLI " play " +
+         args + " 2>&1";
+}
+
+}  // namespace
+
+TEST(CliPlay, PlaysFromTheStartToTheEndTimeOrTheFileEndAndRefusesWhatItCannotPlay) {
+  TTempDir temp;
+  TProgramRun run = RunProgram(Play(temp, TestData("tagged.mp3") + " --start 8 --end 0:09.5 --volume 200"));
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("\r00:00:08."), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("/ 00:00:12.042"), std::string::npos);
+  EXPECT_EQ(run.Output.find("00:00:11."), std::string::npos);  // stopped near 9.5 s
+  // Stopped near the end time: about 1.5 s of stereo 16-bit sound, not the 4 s to the end.
+  const auto size = std::filesystem::file_size(temp.File("cli.raw"));
+  EXPECT_GT(size, 1.4 * 44100 * 4);
+  EXPECT_LT(size, 3.0 * 44100 * 4);
+
+  run = RunProgram(Play(temp, TestData("notags-48k.mp3") + " --mute"));
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("00:00:03.024 / 00:00:03.024"), std::string::npos) << run.Output;
+
+  run = RunProgram(Play(temp, TestData("text.mp3")));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Output.find("text.mp3: Invalid data found when processing input"), std::string::npos) << run.Output;
+
+  // A driver chosen by the environment is kept, also when it cannot work.
+  run = RunProgram("SDL_AUDIODRIVER=no-such-driver " SNIPWAVE_CLI " play " + TestData("cover.mp3") + " 2>&1");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Output.find("Could not initialize SDL with ScreenHandle(0): "), std::string::npos) << run.Output;
+
+  for (const char* wrong : {" --volume 256", " --start 5 --end 4", " --start x", " --loud"})
+    EXPECT_EQ(RunProgram(Play(temp, TestData("cover.mp3") + wrong)).Status, 2) << wrong;
+  EXPECT_EQ(RunProgram(SNIPWAVE_CLI " play 2>&1").Status, 2);
+}
+
+TEST(CliPlay, WithTheSilentDriverItKeepsRealTime) {
+  const auto started = std::chrono::steady_clock::now();
+  const TProgramRun run =
+      RunProgram("SDL_AUDIODRIVER=dummy " SNIPWAVE_CLI " play " + TestData("tagged.mp3") + " --start 11 2>&1");
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800));
+}

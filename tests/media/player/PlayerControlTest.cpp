@@ -1,0 +1,208 @@
+// Opening, stopping, seeking and the events of the player, and its refusals.
+#include <dirent.h>
+
+#include <filesystem>
+
+#include "PlayerHarness.h"
+#include "media/common/FFUtils.h"
+
+using namespace sw;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int64_t Second = 1000000;
+
+int ThreadCount() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) (void)e, ++n;
+  return n;
+}
+
+// A file opened paused reports its start once before the seek that follows.
+std::vector<int64_t> AfterOpen(std::vector<int64_t> positions) {
+  if (!positions.empty() && positions.front() == 0) positions.erase(positions.begin());
+  return positions;
+}
+
+}  // namespace
+
+TEST_F(PlayerTest, PositionsRiseOnTheMainThreadToTheDurationAndStatesComeInOrder) {
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);  // positions looked at every 5 ms
+  int64_t openedWith = -2;
+  player.OnFileOpen = [&](TCustomPlayer*, int64_t duration, int w, int h, int&, int&) {
+    openedWith = duration;
+    EXPECT_EQ(w, -1);
+    EXPECT_EQ(h, -1);
+  };
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, true)) << player.ErrorText();
+  EXPECT_EQ(openedWith, player.Duration());
+  EXPECT_NEAR(static_cast<double>(player.Duration()), 12.04e6, 0.01e6);
+  player.Seek(0, false, 6 * Second);
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  const int64_t duration = player.Duration();
+  player.Stop(false);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
+
+  const std::vector<int64_t> positions = AfterOpen(Positions());
+  ASSERT_GE(positions.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_GE(positions.front(), 5 * Second);  // from the seek position on
+  EXPECT_EQ(positions.back(), duration);
+  for (const auto& e : TakeEvents()) EXPECT_TRUE(e.OnMainThread);
+  EXPECT_EQ(StatesAfterPlay(), (std::vector<int64_t>{psResume, psEnd, psStop}));
+  EXPECT_FALSE(player.Playing());
+}
+
+TEST_F(PlayerTest, WithoutTheMainThreadEventsRunOnTheEventThread) {
+  TFFPlayer& player = NewPlayer();
+  player.SetTriggerEventInMainThread(false);
+  ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false)) << player.ErrorText();
+  // Nobody runs the main thread's queue here.
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (!SawState(psEnd) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
+  player.Stop(true);
+  ASSERT_TRUE(SawState(psEnd));
+  for (const auto& e : TakeEvents()) EXPECT_FALSE(e.OnMainThread);
+}
+
+TEST_F(PlayerTest, StopReturnsAtOnceAndTheNextOpenOrTheEndOfThePlayerCloseTheOld) {
+  TFFPlayer& player = NewPlayer();
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return !Positions().empty(); }));
+  const auto before = std::chrono::steady_clock::now();
+  player.Stop(false);
+  player.Stop(false);  // harmless
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
+  EXPECT_FALSE(player.Playing());
+  player.Stop(true);  // nothing left to wait for
+  player.Pause();     // nothing plays: no event
+  player.Seek(0, true, Second);
+  EXPECT_EQ(States().back(), psStop);
+
+  // Opening while another file plays closes that one first.
+  Events.clear();
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, false));
+  ASSERT_TRUE(PumpUntil([&] { return !Positions().empty(); }));
+  ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, true));
+  EXPECT_NEAR(static_cast<double>(player.Duration()), 3.024e6, 0.01e6);
+  PumpFor(50ms);
+  const std::vector<int64_t> states = States();
+  ASSERT_GE(states.size(), 3u);
+  EXPECT_EQ(states[0], psPlay);
+  EXPECT_EQ(states[1], psStop);
+  EXPECT_EQ(states[2], psPlay);
+
+  // Destroyed while playing: nothing is delivered any more.
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Positions().size() >= 2; }));
+  const auto started = std::chrono::steady_clock::now();
+  Player.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  const size_t delivered = TakeEvents().size();
+  PumpFor(200ms);
+  EXPECT_EQ(TakeEvents().size(), delivered);
+}
+
+TEST_F(PlayerTest, SeekBeyondTheEndLandsOnTheDurationAndASeekBackPlaysAgain) {
+  TFFPlayer& player = NewPlayer();
+  ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, true)) << player.ErrorText();
+  const int64_t duration = player.Duration();
+  player.Seek(0, true, duration + 60 * Second);
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  ASSERT_FALSE(Positions().empty());
+  EXPECT_EQ(Positions().back(), duration);
+  EXPECT_GE(AfterOpen(Positions()).front(), duration - Second / 10);
+
+  // At the end the file stays open; a seek back restarts reading and a new end comes.
+  Events.clear();
+  player.Seek(0, true, 2 * Second);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  EXPECT_LT(Positions().front(), duration - Second / 2);
+  EXPECT_EQ(Positions().back(), duration);
+  player.Stop(true);
+}
+
+TEST_F(PlayerTest, FilesThatCannotBePlayedGiveTheirTextsAndNoCrash) {
+  TFFPlayer& player = NewPlayer();
+  const auto refused = [&](const std::string& name, const std::string& text) {
+    EXPECT_FALSE(player.OpenMedia(name, 0, true)) << name;
+    EXPECT_EQ(player.ErrorText(), text);
+    EXPECT_FALSE(player.Playing());
+  };
+  refused(TestData("empty.mp3"), LibraryErrorText(TestData("empty.mp3"), AVERROR_INVALIDDATA));
+  refused(TestData("text.mp3"), LibraryErrorText(TestData("text.mp3"), AVERROR_INVALIDDATA));
+  refused(Temp.File("missing.mp3"), LibraryErrorText(Temp.File("missing.mp3"), AVERROR(ENOENT)));
+  refused(Temp.Path(), Temp.Path() + ": is a folder, not a file");
+  player.SetDisableAudio(true);
+  refused(TestData("tagged.mp3"), TestData("tagged.mp3") + ": could not open codecs, no stream to play.");
+  player.SetDisableAudio(false);
+  EXPECT_TRUE(States().empty());
+
+  // A cut-off file plays what it has and ends.
+  ASSERT_TRUE(player.OpenMedia(TestData("truncated.mp3"), 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  EXPECT_GT(Sound().size(), 2u * 44100);  // its second of sound
+}
+
+TEST_F(PlayerTest, FiftyOpenSeekStopCyclesLeaveNoThreadBehind) {
+  TFFPlayer& player = NewPlayer();
+  ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, true));
+  player.Stop(true);
+  PumpFor(20ms);
+  const int threads = ThreadCount();
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(player.OpenMedia(TestData(i % 2 ? "cover.mp3" : "mono-vbr.mp3"), 0, true)) << player.ErrorText();
+    player.Seek(0, i % 3 == 0, (i % 4) * Second / 2);
+    if (i % 2) player.Resume();
+    if (i % 5 == 0) player.Stop(false);
+    else if (i % 5 == 1) player.Stop(true);
+  }
+  player.Stop(true);
+  PumpFor(20ms);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(States().back(), psStop);
+}
+
+TEST_F(PlayerTest, TheWaveformIsOfferedAsPixelsAndNothingIsDrawnWithTheDisplayOff) {
+  TFFPlayer& player = NewPlayer();
+  std::atomic<int> frames{0}, lit{0}, onPlayThread{0};
+  std::atomic<int64_t> lastPts{-1};
+  player.OnVideoHook = [&](TCustomPlayer*, TPixelBuffer& bitmap, int64_t pts, bool&) {
+    EXPECT_EQ(bitmap.Width, 320);
+    EXPECT_EQ(bitmap.Height, 100);
+    EXPECT_EQ(bitmap.Bits, 24);
+    ASSERT_EQ(bitmap.Pixels.size(), static_cast<size_t>(bitmap.BytesPerRow) * 100);
+    if (std::any_of(bitmap.Pixels.begin(), bitmap.Pixels.end(), [](uint8_t v) { return v != 0; })) ++lit;
+    if (!IsMainThread()) ++onPlayThread;
+    lastPts = pts;
+    ++frames;
+  };
+  player.SetScreenWidth(320);
+  player.SetScreenHeight(100);
+  // A host window: the player never draws into it, it hands the pictures over.
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0x5a5a, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return lit.load() >= 5; }));
+  player.Stop(true);
+  EXPECT_EQ(onPlayThread.load(), frames.load());
+  EXPECT_GT(lastPts.load(), 0);
+
+  frames = 0;
+  player.SetDisableDisplay(true);
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0x5a5a, false));
+  ASSERT_TRUE(PumpUntil([&] { return Positions().size() >= 10; }));
+  player.Stop(true);
+  EXPECT_EQ(frames.load(), 0);
+
+  // No host window: the player's own window on the off-screen video driver.
+  player.SetDisableDisplay(false);
+  player.SetDisableVideo(false);
+  ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false));
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+}
