@@ -174,6 +174,9 @@ bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenH
   FinishEventThread();
   FEventThread = std::make_unique<TEventThread>(*this, *FEvents, FTriggerEventInMainThread);
   FThreadDoneEvent.Reset();
+  // Announced here rather than by the new thread, so that it comes before whatever the
+  // host does next (a Resume).
+  SetState(psPlay);
   FPlayThread = std::thread([this] { PlayThread(); });
   return true;
 }
@@ -249,7 +252,6 @@ void TCustomPlayer::FinishEventThread() {
 }
 
 void TCustomPlayer::PlayThread() {
-  SetState(psPlay);
   try {
     auto interval = std::chrono::milliseconds(PlainRefresh);
     for (;;) {

@@ -142,6 +142,7 @@ TEST_F(PlayerTest, PauseStopsSoundAndPositionsAndResumeGoesOnFromTheSameSample) 
   player.Resume();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
   player.Stop(true);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
 
   // The sound around the pause is one unbroken run of the file from 2 s to its end.
   const std::vector<int16_t> sound = WithoutPauses(Sound());
