@@ -67,6 +67,7 @@ int InfoFrameNeeds(const TMp3Header& h, bool withToc) {
 }
 
 std::vector<uint8_t> BuildInfoFrame(const TMp3Header& h, int size, const TInfoFrameFields& f) {
+  if (size < InfoFrameNeeds(h, false)) return {};
   std::vector<uint8_t> frame(static_cast<std::size_t>(size), 0);
   const uint32_t raw = h.With(h.BitrateIndex, 0, false);
   PutBe32(frame.data(), raw);

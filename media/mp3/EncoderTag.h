@@ -40,7 +40,8 @@ struct TInfoFrameFields {
 // encoder tag, with or without the seek table.
 int InfoFrameNeeds(const TMp3Header& header, bool withToc);
 // A silent tag frame of that header (no CRC) and size; the seek table is left out when
-// it does not fit. Fills the music length and the tag CRC.
+// it does not fit; empty when even the rest does not fit. Fills the music length and the
+// tag CRC.
 std::vector<uint8_t> BuildInfoFrame(const TMp3Header& header, int frameSize, const TInfoFrameFields& fields);
 
 }  // namespace sw::mp3

@@ -32,7 +32,10 @@ class TPartFile {
     if (fd < 0) return;
     FPath = pattern;
     FFile = fdopen(fd, "wb");
-    if (!FFile) ::close(fd);
+    if (!FFile)
+      ::close(fd);
+    else
+      std::setvbuf(FFile, nullptr, _IOFBF, 256 * 1024);  // frames are a few hundred bytes
   }
   ~TPartFile() {
     if (FFile) std::fclose(FFile);
@@ -59,16 +62,18 @@ class TPartFile {
 };
 
 // The tag frame's header: the stream's own, at the first kept frame's bit rate when the
-// whole tag fits, else the smallest that holds it; free-format streams keep their size.
+// whole tag fits, else the smallest that holds it; free-format streams keep their size
+// when the tag fits in it.
 TMp3Header InfoHeader(const TMp3Source& source, int bitrateIndex, int& size) {
   TMp3Header h = source.Header();
   h.Protected = false;
   h.Padding = 0;
-  if (source.FreeFormatSize()) {
+  if (source.FreeFormatSize() >= InfoFrameNeeds(h, false)) {
     h.BitrateIndex = 0;
     size = source.FreeFormatSize();
     return h;
   }
+  // (A free-format frame too small for the tag gets a tag frame of a fixed bit rate.)
   const int need = InfoFrameNeeds(h, true);
   int index = bitrateIndex;
   if (h.FrameSizeAt(index) < need)
@@ -187,6 +192,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   }
   const long infoOffset = std::ftell(out.File());
   std::vector<uint8_t> info = BuildInfoFrame(infoHeader, infoSize, fields);
+  if (info.empty()) return Fail("Cannot cut without re-encoding: no frame of this stream holds the encoder tag.");
   if (!out.Write(info.data(), info.size())) return Fail("Cannot write the output file " + r.Output + ".");
 
   // The frames, with the granules inside the ramps lowered.

@@ -109,6 +109,13 @@ enc -V 9 --resample 16 "$work/low.wav" "$here/lowrate-16k.mp3"
 gen -n -r 44100 -c 2 -b 16 "$work/free.wav" synth 2 sine 330 sine 550 gain -n -6
 enc --freeformat -b 100 "$work/free.wav" "$here/free-format.mp3"
 
+# --- free-lowrate.mp3 --------------------------------------------------------------
+# 3 s mono 24 kHz (MPEG-2), free format at 8 kbit/s: frames of 24 bytes with 11 bytes of
+# main data each, whose bit reservoir reaches back over many of them. No Info header
+# (it does not fit). Pink noise.
+gen -n -r 24000 -c 1 -b 16 "$work/free-low.wav" synth 3 pinknoise gain -n -6
+enc --freeformat -b 8 -m m --resample 24 "$work/free-low.wav" "$here/free-lowrate.mp3"
+
 # --- empty.mp3 and text.mp3 --------------------------------------------------
 : > "$here/empty.mp3"
 printf 'This is a plain text file, not MP3 audio.\nIt only has an .mp3 name.\n' \

@@ -241,6 +241,38 @@ TEST_F(LosslessCut, AReservoirBeyondTheDelaysReachIsCarriedInOneSilentFrame) {
   EXPECT_EQ(check.Stream.Frames().size(), static_cast<size_t>(run.Plan.FrameCount() + 1));
 }
 
+TEST_F(LosslessCut, WhenNoFrameCanCarryTheReservoirTheCutStartsLaterAndSaysSo) {
+  // Free-format frames of 24 bytes: 11 bytes of main data cannot carry the 255 the
+  // reservoir may need, and twenty frames back lie beyond the 12-bit delay.
+  ASSERT_TRUE(FSource.Open(TestData("free-lowrate.mp3")));
+  TCutPlan plan;
+  std::string error;
+  int64_t start = -1;
+  for (int64_t s = 12000; s < 48000 && start < 0; s += 101)
+    if (PlanCut(FSource, s, s + 12000, plan, error) && !plan.ReservoirCovered) start = s;
+  ASSERT_GE(start, 0) << "no such place in the fixture";
+  EXPECT_EQ(plan.CarrierBytes, 0);
+  EXPECT_LE(plan.Delay, MaxDelay);
+  EXPECT_GT(plan.Delay, MaxDelay - 576);  // the nearest frame that fits
+  EXPECT_GT(plan.FirstFrame, FSource.ReservoirFrame(plan.DecodeFrom));
+  EXPECT_EQ(plan.OutputFrames() * 576 - plan.Delay - plan.Padding, 12000);
+  EXPECT_EQ(plan.Delay + DecoderDelay + plan.FirstFrame * 576, start);  // no gapless fields in the source
+  TLosslessCut cut;
+  std::vector<std::string> log;
+  cut.OnLog = [&](const std::string& line) { log.push_back(line); };
+  TLosslessCutRequest r;
+  r.Output = FOut = FDir.File("late.mp3");
+  r.StartTime = SamplesToTime(start, 24000);
+  r.EndTime = SamplesToTime(start + 12000, 24000);
+  ASSERT_TRUE(cut.Run(FSource, r)) << cut.ErrorText();
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log[0].find("encoder delay cannot reach back"), std::string::npos);
+  // The check names the frames whose bytes are missing: they lie inside the fade-in.
+  const TFrameCheck check = CheckFrames(FOut);
+  ASSERT_FALSE(check.Problems.empty());
+  EXPECT_NE(check.Problems[0].find("encoder delay does not cover"), std::string::npos) << check.Problems[0];
+}
+
 TEST_F(LosslessCut, FreeFormatFramesAreCopiedWithTheirSize) {
   // The libraries' decoder does not take free-format streams, so this one is checked frame by frame.
   ASSERT_TRUE(FSource.Open(TestData("free-format.mp3")));

@@ -285,6 +285,8 @@ TEST(EncoderTag, SmallFramesDropTheSeekTableAndKeepTheCrc) {
   EXPECT_EQ(tag.Delay, 4095);
   EXPECT_EQ(tag.Padding, 1234);
   EXPECT_EQ(TagCrc(frame.data(), static_cast<size_t>(size - 2)), frame[size - 2] << 8 | frame[size - 1]);
+  // A frame one byte short holds no tag at all.
+  EXPECT_TRUE(BuildInfoFrame(h, size - 1, f).empty());
 }
 
 TEST(Id3Tags, DropsTheLengthFrameAndKeepsTheTagSize) {
