@@ -1,0 +1,159 @@
+// The player's figures, for a 10-minute 128 kbit/s file (the size of the fixtures' kind)
+// and a 60-minute VBR file, both made on first use: the time from OpenMedia (paused) +
+// Seek + Resume to sound from the target, from a Seek while playing to sound from the new
+// place, the CPU time per second of playback without a display and with the waveform, and
+// the peak memory. Sound goes to SDL's silent "dummy" driver, which keeps real time.
+//
+//   player_bench [--keep DIR] [--runs N]
+//
+// Positions are looked at every 5 ms (no display) by the player, so the times carry up to
+// 5 ms of that pacing, and the device takes a buffer of 1024 samples (23 ms) at a time.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/binding/FFLoad.h"
+#include "media/common/MainThread.h"
+#include "media/player/FFPlay.h"
+
+using namespace sw;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+
+double CpuSeconds() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Waits (running the main thread's calls) until the player's position lies in
+// [from, from + 2 s): sound from there has been decoded by the audio callback.
+double WaitForSoundAt(TFFPlayer& player, int64_t from, Clock::time_point since) {
+  while (Clock::now() - since < std::chrono::seconds(5)) {
+    const int64_t p = player.CurrentPosition();
+    if (p >= from && p < from + 2000000) return Ms(since);
+    WaitForPendingMessages(std::chrono::milliseconds(1));
+  }
+  return -1;
+}
+
+// One file in this process: prints "firstSound seekSound cpuPlain cpuWave peakKb".
+int Measure(const std::string& file, int runs) {
+  SetMainThread();
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (!FFLoader().LoadLibrarySet(PlayerLibraries)) return 1;
+  TFFPlayer player;
+  player.SetDisableDisplay(true);
+  std::vector<double> first, seek;
+  for (int r = 0; r < runs; ++r) {
+    const int64_t target = (60 + 97 * r) * 1000000LL;  // different places, from one minute on
+    const auto t0 = Clock::now();
+    if (!player.OpenMedia(file, 0, true)) return 1;
+    player.Seek(0, false, target);
+    player.Resume();
+    first.push_back(WaitForSoundAt(player, target, t0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const int64_t jump = target + 180000000LL;
+    const auto t1 = Clock::now();
+    player.Seek(0, false, jump);
+    seek.push_back(WaitForSoundAt(player, jump, t1));
+    player.Stop(true);
+  }
+  // CPU per second of playback: ten seconds each way.
+  const auto cpuPerSecond = [&](bool display) {
+    player.SetDisableDisplay(!display);
+    std::atomic<int> frames{0};
+    player.OnVideoHook = [&](TCustomPlayer*, TPixelBuffer&, int64_t, bool&) { ++frames; };
+    if (!player.OpenMedia(file, display ? 1 : 0, false)) return -1.0;
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Clock::now();
+    while (Clock::now() - t0 < std::chrono::seconds(10)) WaitForPendingMessages(std::chrono::milliseconds(50));
+    const double used = (CpuSeconds() - cpu0) / (Ms(t0) / 1000);
+    player.Stop(true);
+    player.OnVideoHook = nullptr;
+    if (display && frames.load() < 100) return -1.0;  // the waveform was not drawn
+    return used;
+  };
+  const double plain = cpuPerSecond(false), wave = cpuPerSecond(true);
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  std::printf("%.1f %.1f %.4f %.4f %ld\n", Median(first), Median(seek), plain, wave, r.ru_maxrss);
+  return 0;
+}
+
+bool Make(const std::string& file, const std::string& command) {
+  if (std::filesystem::exists(file)) return true;
+  std::fprintf(stderr, "making %s ...\n", file.c_str());
+  const std::string part = file + ".part";
+  if (std::system((command + " '" + part + "'").c_str()) != 0) return false;
+  std::filesystem::rename(part, file);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string keep;
+  int runs = 7;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--one") && i + 2 < argc) return Measure(argv[i + 1], std::atoi(argv[i + 2]));
+    if (!std::strcmp(argv[i], "--keep") && i + 1 < argc) keep = argv[++i];
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+  }
+  const std::string dir = keep.empty() ? (std::filesystem::temp_directory_path() / "snipwave-player-bench").string() : keep;
+  std::filesystem::create_directories(dir);
+  const std::string sound = "sox -n -r 44100 -c 2 -t wav - synth %d pinknoise synth %d sine mix 110-880 "
+                            "tremolo 2 60 gain -6 | ";
+  char command[512];
+  const std::string cbr = dir + "/10min-128k.mp3", vbr = dir + "/60min-vbr.mp3";
+  std::snprintf(command, sizeof command, (sound + "lame --quiet -b 128 -").c_str(), 600, 600);
+  if (!Make(cbr, command)) return 1;
+  std::snprintf(command, sizeof command, (sound + "lame --quiet -V 2 -").c_str(), 3600, 3600);
+  if (!Make(vbr, command)) return 1;
+
+  double load = -1;
+  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  std::printf("load average at start: %.1f on %ld cores; %d runs each; dummy sound driver\n", load,
+              sysconf(_SC_NPROCESSORS_ONLN), runs);
+  std::printf("%-26s %12s %12s %12s %12s %10s\n", "file", "open->sound", "seek->sound", "CPU plain", "CPU wave",
+              "peak RSS");
+  std::printf("%-26s %12s %12s %12s %12s %10s\n", "", "median ms", "median ms", "% of core", "% of core", "MiB");
+  for (const auto& [file, label] : {std::pair{cbr, "10 min 128 kbit/s CBR"}, std::pair{vbr, "60 min VBR (lame -V 2)"}}) {
+    const std::string cmd = std::string("'") + argv[0] + "' --one '" + file + "' " + std::to_string(runs);
+    FILE* p = popen(cmd.c_str(), "r");
+    double firstMs = -1, seekMs = -1, plain = -1, wave = -1;
+    long peak = -1;
+    const int got = p ? std::fscanf(p, "%lf %lf %lf %lf %ld", &firstMs, &seekMs, &plain, &wave, &peak) : 0;
+    if (p) pclose(p);
+    if (got != 5) {
+      std::printf("%-26s failed\n", label);
+      continue;
+    }
+    std::printf("%-26s %12.1f %12.1f %12.2f %12.2f %10.1f\n", label, firstMs, seekMs, plain * 100, wave * 100,
+                peak / 1024.0);
+  }
+  std::printf("goals: open->sound < 150 ms, seek->sound < 100 ms, CPU < 3 %% plain and < 10 %% with the waveform\n");
+  return 0;
+}
