@@ -139,6 +139,9 @@ void TCustomPlayer::StopSDL() {
   if (!FSDLStarted) return;
   ff::SDL_QuitSubSystem(SDL_INIT_AUDIO);
   FSDLStarted = false;
+  // With nothing of SDL in use any more, its global state (hints, event queue, driver
+  // lists) is released too.
+  if (ff::SDL_WasInit(SDL_INIT_EVERYTHING) == 0) ff::SDL_Quit();
 }
 
 bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenHandle, bool startPaused) {
