@@ -13,10 +13,20 @@ if [ "${E2E_INSIDE:-}" != 1 ]; then
   # Five times the 24 s fixture: a cut long enough to be caught running.
   for _ in 1 2 3 4 5; do cat "$data/vbr-noheader.mp3"; done > "$work/long.mp3"
   for scale in 1 2; do
-    E2E_INSIDE=1 E2E_WORK=$work E2E_SCALE=$scale \
-      xvfb-run -a -s "-screen 0 1600x1100x24" bash "$0" "$@"
-    rm -f "$work/long_new.mp3"
+    # xvfb-run -a may hand out a display whose server from the run before is still going
+    # away; the program then cannot connect. A step that fails three times is a failure.
+    for attempt in 1 2 3; do
+      rm -f "$work/long_new.mp3"
+      if E2E_INSIDE=1 E2E_WORK=$work E2E_SCALE=$scale \
+           xvfb-run -a -s "-screen 0 1600x1100x24" bash "$0" "$@"; then
+        break
+      fi
+      [ "$attempt" -lt 3 ] || exit 1
+      echo "retrying at ${scale}x" >&2
+      sleep 2
+    done
   done
+  rm -f "$work/long_new.mp3"
   echo "screenshots in $out"
   exit 0
 fi
