@@ -42,7 +42,7 @@ class TPlayerDisplay;
 enum TPlayerNews : unsigned { pnQuit = 1, pnReopenDisplay = 2 };
 
 // Published but never raised: audio hooking is not enabled by this player.
-using TAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample, int ASize,
+using TPlayerAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample, int ASize,
                                            int ASampleRate, int AChannels)>;
 // ADuration in microseconds; AFrameWidth/AFrameHeight -1 without a picture; the handler
 // may change the display size.
@@ -53,7 +53,7 @@ using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, TPlayState APl
 using TPositionEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS)>;
 // Every drawn frame (24-bit BGR rows, top-down) with its time in microseconds. Runs on
 // the play thread; leaving AUpdate true keeps changes made to the pixels for the own window.
-using TVideoHookEvent = std::function<void(TCustomPlayer* Sender, TPixelBuffer& ABitmap, int64_t APTS, bool& AUpdate)>;
+using TPlayerVideoHookEvent = std::function<void(TCustomPlayer* Sender, TPixelBuffer& ABitmap, int64_t APTS, bool& AUpdate)>;
 
 class TCustomPlayer : public TFFBaseComponent {
  public:
@@ -133,11 +133,11 @@ class TCustomPlayer : public TFFBaseComponent {
 
   // Events. Set them before OpenMedia; with TriggerEventInMainThread false OnPosition and
   // OnState run on the event thread, and OnVideoHook always runs on the play thread.
-  TAudioHookEvent OnAudioHook;
+  TPlayerAudioHookEvent OnAudioHook;
   TFileOpenEvent OnFileOpen;
   TPositionEvent OnPosition;
   TPlayStateEvent OnState;
-  TVideoHookEvent OnVideoHook;
+  TPlayerVideoHookEvent OnVideoHook;
 
  protected:
   void StoreAspectRatio(float v);
