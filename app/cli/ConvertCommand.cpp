@@ -1,10 +1,10 @@
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "Commands.h"
+#include "StopSignals.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/encoder/FFmpegTask.h"
@@ -13,21 +13,15 @@ namespace sw::cli {
 
 namespace {
 
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int) { Interrupted = 1; }
-
-const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 // Turns a stop signal into a stop request of the task running on this thread; a stopped
 // conversion keeps no output.
 class TStopOnSignal {
  public:
   explicit TStopOnSignal(TCustomFFmpeg& task) {
-    for (int sig : StopSignals) std::signal(sig, OnInterrupt);
+    CatchStopSignals();
     FWatcher = std::thread([this, &task] {
       while (!FDone) {
-        if (Interrupted) {
+        if (StopRequested()) {
           task.RequestStop();
           return;
         }
@@ -38,7 +32,6 @@ class TStopOnSignal {
   ~TStopOnSignal() {
     FDone = true;
     FWatcher.join();
-    for (int sig : StopSignals) std::signal(sig, SIG_DFL);
   }
 
  private:

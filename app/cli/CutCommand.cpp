@@ -1,10 +1,10 @@
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "Commands.h"
 #include "CutOutput.h"
 #include "LosslessCutCommand.h"
+#include "StopSignals.h"
 #include "TimeArgument.h"
 #include "app/CutJob.h"
 #include "app/FileInfoText.h"
@@ -15,12 +15,6 @@
 namespace sw::cli {
 
 namespace {
-
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int) { Interrupted = 1; }
-
-const int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 bool ParseVolume(const std::string& text, int& value) {
   char* end = nullptr;
@@ -69,6 +63,8 @@ int CutCommand(const TArgs& args) {
   request.SetSegment(start, end);
   if (lossless) return LosslessCutCommand(request, folder, name, replace);
 
+  // A stop leaves no partial file: the output's temporary file is removed.
+  CatchStopSignals();
   SetMainThread();
   TFFLogger logger;
   logger.SetLogLevel(llQuiet);
@@ -110,8 +106,10 @@ int CutCommand(const TArgs& args) {
       }
     });
   };
-  // A stop leaves no partial file: the output's temporary file is removed.
-  for (int sig : StopSignals) std::signal(sig, OnInterrupt);
+  if (StopRequested()) {
+    std::printf("Stopped: the cut was not completed.\n");
+    return 1;
+  }
   std::string userMessage;
   if (!job.Start(request, userMessage)) {
     if (!userMessage.empty()) std::printf("%s\n", userMessage.c_str());
@@ -120,12 +118,11 @@ int CutCommand(const TArgs& args) {
   bool stopping = false;
   while (!ended) {
     WaitForPendingMessages(std::chrono::milliseconds(50));
-    if (Interrupted && !stopping) {
+    if (StopRequested() && !stopping) {
       stopping = true;
       encoder.Stop(true);
     }
   }
-  for (int sig : StopSignals) std::signal(sig, SIG_DFL);
   if (finished) {
     std::printf("%s\n", PrintableText(output).c_str());
     return 0;

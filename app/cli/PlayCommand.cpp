@@ -1,9 +1,9 @@
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "Commands.h"
+#include "StopSignals.h"
 #include "TimeArgument.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
@@ -14,10 +14,6 @@
 namespace sw::cli {
 
 namespace {
-
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int) { Interrupted = 1; }
 
 void DrawClock(int64_t position, int64_t duration) {
   const std::string now = FormatTimestamp(position);
@@ -96,17 +92,16 @@ int PlayCommand(const TArgs& args) {
   player.Seek(0, false, start);
   player.Resume();
 
-  std::signal(SIGINT, OnInterrupt);
+  CatchStopSignals();
   bool stopping = false;
   while (!stopped) {
     WaitForPendingMessages(std::chrono::milliseconds(50));
-    if (Interrupted && !stopping) {
+    if (StopRequested() && !stopping) {
       stopping = true;
       player.Stop(false);
     }
   }
   player.Stop(true);
-  std::signal(SIGINT, SIG_DFL);
   std::fputs("\n", stderr);
   if (reachedEnd) return 0;
   if (!player.ErrorText().empty()) std::fprintf(stderr, "%s\n", player.ErrorText().c_str());

@@ -1,0 +1,29 @@
+#include "StopSignals.h"
+
+#include <csignal>
+#include <initializer_list>
+
+namespace sw::cli {
+
+namespace {
+
+volatile std::sig_atomic_t Requested = 0;
+
+void OnStopSignal(int sig) {
+  if (Requested) {
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
+  Requested = 1;
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnStopSignal);
+}
+
+bool StopRequested() { return Requested != 0; }
+
+}  // namespace sw::cli
