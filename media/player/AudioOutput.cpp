@@ -111,6 +111,10 @@ int PlayContext::DecodeAudioFrame() {
       ff::av_frame_unref(FAudioFrame.get());
       if (bytes <= 0) continue;
       FAudioClock += static_cast<double>(bytes) / (2.0 * DeviceChannels * DeviceRate);
+      if (FFlushSeen) {
+        FFlushSeen = false;
+        FClockStale = false;
+      }
       return bytes;
     }
     if (received != AVERROR(EAGAIN)) {
@@ -126,6 +130,7 @@ int PlayContext::DecodeAudioFrame() {
     if (IsFlushPacket(packet)) {
       ff::avcodec_flush_buffers(c);
       FBufferSize = FBufferIndex = 0;
+      FFlushSeen = true;
       continue;
     }
     const int sent = ff::avcodec_send_packet(c, packet);

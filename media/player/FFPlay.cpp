@@ -311,6 +311,7 @@ void TCustomPlayer::RefreshStep(PlayContext& context) {
 
 void TCustomPlayer::ReportPosition(PlayContext& c) {
   if (c.ImageSequence || !c.HasAudio()) return;
+  if (c.ClockStale() && !c.Drained()) return;
   int64_t position = std::llround(c.AudioClock() * 1e6) - c.StartTime;
   if (c.AudioDuration > 0 && position >= c.AudioDuration && position < c.Duration) position = c.Duration;
   // Played to the end: the clock stops at the last decoded sample, which for a file with

@@ -48,6 +48,9 @@ struct PlayContext {
   void TogglePause();
   bool Paused() const { return FPaused.load() != 0; }
   bool Drained() const { return FDrained.load(); }
+  // From a seek request until the first sound after it is decoded, the clock still tells
+  // where playing was before.
+  bool ClockStale() const { return FClockStale.load(); }
   bool HasAudio() const { return AudioIndex >= 0; }
   // Seconds: the end of the decoded data minus what the callback still holds.
   double AudioClock() const { return FAudioClockNow.load(std::memory_order_relaxed); }
@@ -129,6 +132,8 @@ struct PlayContext {
   double FAudioClock = 0;  // seconds: the end of the data decoded so far
   // Published by the callback for other threads.
   std::atomic<double> FAudioClockNow{0};
+  std::atomic<bool> FClockStale{false};  // set by a seek request, cleared by the callback
+  bool FFlushSeen = false;               // SDL's audio thread only
   std::atomic<unsigned> FAudioNews{0};
 
   // --- protected by FWaveLock: the last samples handed to the device.

@@ -243,6 +243,7 @@ void PlayContext::DoSeek() {
   if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
   if (result < 0) {
     GetLogger().LogFmt(&Owner, llError, "%s: error while seeking", FileName.c_str());
+    FClockStale = false;
   } else if (AudioIndex >= 0) {
     AudioQueue.Flush();
     AudioQueue.Put(FlushPacket());
@@ -325,6 +326,7 @@ void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t ta
     FSeekTarget = target;
     FSeekRelative = relative;
     FSeekFlags = flags & 0x0F;
+    FClockStale = true;
     Owner.FSeekDoneEvent.Reset();
     FSeekRequest = true;
   }
