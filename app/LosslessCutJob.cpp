@@ -37,6 +37,7 @@ bool TLosslessCutJob::Run(const TCutJob::TRequest& r, std::string& userMessage) 
   if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);
   mp3::TLosslessCut cut;
   cut.OnLog = [this](const std::string& line) { FLog(false, line); };
+  cut.OnQueryStop = OnQueryStop;
   mp3::TLosslessCutRequest request;
   request.Output = path;
   request.StartTime = r.SegStartTime();

@@ -2,6 +2,7 @@
 // The cut without re-encoding, driven like TCutJob: the same request, output path and
 // run-log lines, the frames copied by the MP3 module instead of a re-encoding task. It
 // runs on the caller's thread: an hour of audio takes well under a second.
+#include <functional>
 #include <string>
 
 #include "CutJob.h"
@@ -12,6 +13,9 @@ namespace sw {
 class TLosslessCutJob {
  public:
   explicit TLosslessCutJob(TCutJob::TRunLog runLog) : FLog(std::move(runLog)) {}
+
+  // Asked while the frames are copied; true stops the cut with nothing written.
+  std::function<bool()> OnQueryStop;
 
   // Scans the source; false with the text for the user when it cannot be cut this way.
   bool Open(const std::string& source, std::string& userMessage);

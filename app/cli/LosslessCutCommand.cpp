@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "CutOutput.h"
+#include "StopSignals.h"
+#include "app/FileInfoText.h"
 #include "app/LosslessCutJob.h"
 
 namespace sw::cli {
@@ -14,8 +16,12 @@ int LosslessCutCommand(TCutJob::TRequest request, const std::string& folder, con
   if (!job.Open(request.Source, userMessage)) return 1;
   const std::string output = PrepareCutOutput(request, job.LengthTime(), folder, name, replace);
   if (output.empty()) return 1;
+  // A stop leaves no partial file.
+  CatchStopSignals();
+  job.OnQueryStop = [] { return StopRequested(); };
+  // The reason is in the run log already.
   if (!job.Run(request, userMessage)) return 1;
-  std::printf("%s\n", output.c_str());
+  std::printf("%s\n", PrintableText(output).c_str());
   return 0;
 }
 

@@ -81,6 +81,12 @@ void DiscardOutputTarget(const TOutputTarget& where) {
   if (!where.Temporary.empty()) ::unlink(where.Temporary.c_str());
 }
 
+bool SameRegularFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && S_ISREG(sa.st_mode) &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int WriteAll(int fd, const void* data, std::size_t size) {
   const TWriteCall call = WriteCall.load();
   const auto* p = static_cast<const char*>(data);

@@ -23,6 +23,10 @@ int CommitOutputTarget(const TOutputTarget& where);
 // Removes the temporary file; the target is left as it was.
 void DiscardOutputTarget(const TOutputTarget& where);
 
+// Whether two names lead to one regular file (the same device and inode), so that
+// writing the one would destroy the other.
+bool SameRegularFile(const std::string& a, const std::string& b);
+
 // Writes every byte or fails: 0, or -1 with errno.
 int WriteAll(int fd, const void* data, std::size_t size);
 // The system call behind WriteAll; tests put in one that fails part way (nullptr: write).

@@ -1,9 +1,8 @@
 // What protects the files around a task: no output may be one of the inputs, and an
 // output takes its place only when it was written completely.
-#include <sys/stat.h>
-
 #include "FFmpeg.h"
 #include "media/common/FFUtils.h"
+#include "media/common/SafeOutput.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {
@@ -26,13 +25,10 @@ void TCustomFFmpeg::CheckOutputsAreNotInputs() const {
   for (int j = 0; j < OutputFileCount(); ++j) {
     const AVFormatContext* out = FOutputFiles[j] ? FOutputFiles[j]->Context : nullptr;
     const std::string outName = LocalName(out);
-    struct stat target {};
-    if (outName.empty() || !WritesFile(out) || ::stat(outName.c_str(), &target) != 0) continue;
+    if (outName.empty() || !WritesFile(out)) continue;
     for (int i = 0; i < InputFileCount(); ++i) {
       const std::string inName = LocalName(FInputFiles[i]);
-      struct stat source {};
-      if (inName.empty() || ::stat(inName.c_str(), &source) != 0 || !S_ISREG(source.st_mode)) continue;
-      if (source.st_dev == target.st_dev && source.st_ino == target.st_ino)
+      if (!inName.empty() && SameRegularFile(inName, outName))
         RaiseFFmpeg("Output file #%d (%s) is the same file as input file #%d: an output may not overwrite its input",
                     j, outName.c_str(), i);
     }

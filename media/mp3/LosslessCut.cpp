@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,23 +15,19 @@
 #include "GainRamp.h"
 #include "Id3Tags.h"
 #include "SideInfo.h"
+#include "media/common/SafeOutput.h"
 
 namespace sw::mp3 {
 
 namespace {
 
-// The output while it is written: a temporary file in the target's folder, removed
-// unless it is renamed over the target at the end.
+// The output while it is written: a new file beside the target, put in its place only
+// when complete; a device target is written in place.
 class TPartFile {
  public:
-  explicit TPartFile(const std::string& target) : FTarget(target) {
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    const int fd = mkstemp(pattern.data());
+  explicit TPartFile(const std::string& target) {
+    const int fd = CreateOutputTarget(target, false, FWhere);
     if (fd < 0) return;
-    FPath = pattern;
     FFile = fdopen(fd, "wb");
     if (!FFile)
       ::close(fd);
@@ -39,27 +36,34 @@ class TPartFile {
   }
   ~TPartFile() {
     if (FFile) std::fclose(FFile);
-    if (!FPath.empty()) std::remove(FPath.c_str());
+    if (!FCommitted) DiscardOutputTarget(FWhere);
   }
   TPartFile(const TPartFile&) = delete;
   TPartFile& operator=(const TPartFile&) = delete;
 
   std::FILE* File() const { return FFile; }
   bool Write(const uint8_t* data, std::size_t size) { return std::fwrite(data, 1, size, FFile) == size; }
-  // Flushes, closes and renames over the target.
+  // Flushes, closes and puts the file in place of the target.
   bool Commit() {
-    const bool flushed = std::fflush(FFile) == 0 && fsync(fileno(FFile)) == 0;
-    const bool closed = std::fclose(FFile) == 0;
+    bool ok = std::fflush(FFile) == 0;
+    if (!FWhere.Temporary.empty()) ok = ok && fsync(fileno(FFile)) == 0;
+    ok = std::fclose(FFile) == 0 && ok;
     FFile = nullptr;
-    if (!flushed || !closed || std::rename(FPath.c_str(), FTarget.c_str()) != 0) return false;
-    FPath.clear();
-    return true;
+    if (!ok) return false;
+    FCommitted = true;
+    return CommitOutputTarget(FWhere) == 0;
   }
 
  private:
-  std::string FTarget, FPath;
+  TOutputTarget FWhere;
   std::FILE* FFile = nullptr;
+  bool FCommitted = false;
 };
+
+// Read right after the failing call, while errno still tells why.
+std::string WriteFailure(const std::string& output) {
+  return "Cannot write the output file " + output + ": " + std::strerror(errno) + ".";
+}
 
 // The tag frame's header: the stream's own, at the first kept frame's bit rate when the
 // whole tag fits, else the smallest that holds it; free-format streams keep their size
@@ -146,6 +150,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   TInfoFrameFields fields;
   int64_t audioBytes = 0;
   for (std::size_t i = first; i <= last; ++i) {
+    if (OnQueryStop && OnQueryStop()) return Fail("Stopped: the cut was not completed.");
     audioBytes += frames[i].Size;
     fields.Xing |= frames[i].BitrateIndex != frames[first].BitrateIndex;
   }
@@ -180,20 +185,22 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   fields.Delay = FPlan.Delay;
   fields.Padding = FPlan.Padding;
 
+  if (SameRegularFile(source.Path(), r.Output))
+    return Fail("The output file " + r.Output + " is the source itself: a cut may not overwrite its source.");
   TPartFile out(r.Output);
-  if (!out.File()) return Fail("Cannot write the output file " + r.Output + ".");
+  if (!out.File()) return Fail(WriteFailure(r.Output));
   // The source's ID3v2 tag, without a length frame that now tells a wrong length.
   if (source.Id3v2Size() > 0) {
     const uint8_t* p = in.Peek(0, static_cast<std::size_t>(source.Id3v2Size()));
     if (!p) return Fail("Cannot read the source's ID3v2 tag.");
     std::vector<uint8_t> tag(p, p + source.Id3v2Size());
     DropId3v2Frame(tag, "TLEN");
-    if (!out.Write(tag.data(), tag.size())) return Fail("Cannot write the output file " + r.Output + ".");
+    if (!out.Write(tag.data(), tag.size())) return Fail(WriteFailure(r.Output));
   }
   const long infoOffset = std::ftell(out.File());
   std::vector<uint8_t> info = BuildInfoFrame(infoHeader, infoSize, fields);
   if (info.empty()) return Fail("Cannot cut without re-encoding: no frame of this stream holds the encoder tag.");
-  if (!out.Write(info.data(), info.size())) return Fail("Cannot write the output file " + r.Output + ".");
+  if (!out.Write(info.data(), info.size())) return Fail(WriteFailure(r.Output));
 
   // The frames, with the granules inside the ramps lowered.
   const TGainRamp ramp(FPlan.Samples(), TimeToSamples(r.FadeTime, rate), r.Volume);
@@ -202,9 +209,10 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   std::vector<uint8_t> buffer;
   uint16_t musicCrc = TagCrc(carrier.data(), carrier.size());
   if (!carrier.empty() && !out.Write(carrier.data(), carrier.size()))
-    return Fail("Cannot write the output file " + r.Output + ".");
+    return Fail(WriteFailure(r.Output));
   const int64_t shift = carrier.empty() ? 0 : 1;  // output frames before the first copied one
   for (std::size_t i = first; i <= last; ++i) {
+    if (OnQueryStop && OnQueryStop()) return Fail("Stopped: the cut was not completed.");
     const uint8_t* p = in.Peek(frames[i].Offset, static_cast<std::size_t>(frames[i].Size));
     if (!p) return Fail("Cannot read the source at byte " + std::to_string(frames[i].Offset) + ".");
     const uint8_t* data = p;
@@ -230,7 +238,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
     }
     musicCrc = TagCrc(data, static_cast<std::size_t>(frames[i].Size), musicCrc);
     if (!out.Write(data, static_cast<std::size_t>(frames[i].Size)))
-      return Fail("Cannot write the output file " + r.Output + ".");
+      return Fail(WriteFailure(r.Output));
   }
   if (source.Id3v1Offset() >= 0) {
     const uint8_t* p = in.Peek(source.Id3v1Offset(), Id3v1Size);
@@ -239,7 +247,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   fields.MusicCrc = musicCrc;
   info = BuildInfoFrame(infoHeader, infoSize, fields);
   if (std::fseek(out.File(), infoOffset, SEEK_SET) != 0 || !out.Write(info.data(), info.size()) || !out.Commit())
-    return Fail("Cannot write the output file " + r.Output + ".");
+    return Fail(WriteFailure(r.Output));
   Log("Copied frames " + std::to_string(FPlan.FirstFrame) + " to " + std::to_string(FPlan.LastFrame) + " (" +
       std::to_string(FChangedFrames) + " with lowered gain); encoder delay " + std::to_string(FPlan.Delay) +
       ", padding " + std::to_string(FPlan.Padding) + ".");

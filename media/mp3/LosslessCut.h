@@ -23,6 +23,8 @@ class TLosslessCut {
  public:
   // Each line worth the run log (what was planned, what could not be done exactly).
   std::function<void(const std::string&)> OnLog;
+  // Asked between frames; true ends the run with nothing written.
+  std::function<bool()> OnQueryStop;
 
   // Writes the output beside its target and renames it over the target when complete;
   // false with ErrorText and nothing written otherwise.

@@ -3,7 +3,13 @@
 // the ramps, the ramps and the volume where they belong, and valid frames.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <thread>
 #include <filesystem>
 
 #include "FrameCheck.h"
@@ -314,4 +320,64 @@ TEST_F(LosslessCut, SegmentsOutsideTheFileAreRefusedAndWriteNothing) {
   r.EndTime = 1000000;
   EXPECT_FALSE(cut.Run(FSource, r));
   EXPECT_TRUE(std::filesystem::is_empty(FDir.Path()));
+}
+
+TEST_F(LosslessCut, TheOutputNeverDestroysTheSourceAnotherFileOrADevice) {
+  TLosslessCut cut;
+  TLosslessCutRequest r;
+  r.StartTime = 1000000;
+  r.EndTime = 3000000;
+  const std::string source = FDir.File("source.mp3");
+  std::filesystem::copy_file(TestData("tagged.mp3"), source);
+  const std::string before = FileContent(source);
+  ASSERT_TRUE(FSource.Open(source));
+
+  // The source under its own name and through a hard link.
+  std::filesystem::create_hard_link(source, FDir.File("link.mp3"));
+  for (const char* name : {"source.mp3", "link.mp3"}) {
+    r.Output = FDir.File(name);
+    EXPECT_FALSE(cut.Run(FSource, r)) << name;
+    EXPECT_NE(cut.ErrorText().find("is the source itself"), std::string::npos) << cut.ErrorText();
+  }
+  EXPECT_EQ(FileContent(source), before);
+
+  // A replaced file keeps its permissions, and nothing temporary stays behind.
+  r.Output = FDir.File("old.mp3");
+  FDir.Write("old.mp3", "an earlier file");
+  std::filesystem::permissions(r.Output, std::filesystem::perms(0640));
+  ASSERT_TRUE(cut.Run(FSource, r)) << cut.ErrorText();
+  EXPECT_EQ(std::filesystem::status(r.Output).permissions(), std::filesystem::perms(0640));
+  TDecodedAudio audio;
+  ASSERT_TRUE(DecodeFile(r.Output, audio));
+  EXPECT_EQ(audio.Samples.size(), static_cast<size_t>(2 * 44100 * audio.Channels));
+  // A stop part way leaves the earlier file as it was.
+  const std::string cutBytes = FileContent(r.Output);
+  int asked = 0;
+  cut.OnQueryStop = [&] { return ++asked > 10; };
+  EXPECT_FALSE(cut.Run(FSource, r));
+  EXPECT_EQ(cut.ErrorText(), "Stopped: the cut was not completed.");
+  EXPECT_EQ(FileContent(r.Output), cutBytes);
+  cut.OnQueryStop = nullptr;
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(FDir.Path())) entries += e.path().extension() == ".part";
+  EXPECT_EQ(entries, 0);
+
+  // A pipe is written in place and stays a pipe (it cannot take the tag written last).
+  const std::string pipe = FDir.File("pipe.mp3");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  size_t received = 0;
+  std::thread reader([&] {
+    std::ifstream in(pipe, std::ios::binary);
+    received = std::string(std::istreambuf_iterator<char>(in), {}).size();
+  });
+  r.Output = pipe;
+  EXPECT_FALSE(cut.Run(FSource, r));
+  reader.join();
+  EXPECT_GT(received, 0u);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+
+  // A failure says why.
+  r.Output = FDir.File("no-such-folder/cut.mp3");
+  EXPECT_FALSE(cut.Run(FSource, r));
+  EXPECT_NE(cut.ErrorText().find(std::strerror(ENOENT)), std::string::npos) << cut.ErrorText();
 }
