@@ -32,7 +32,7 @@ class TPartFile {
     if (!FFile)
       ::close(fd);
     else
-      std::setvbuf(FFile, nullptr, _IOFBF, 256 * 1024);  // frames are a few hundred bytes
+      std::setvbuf(FFile, FBuffer.data(), _IOFBF, FBuffer.size());  // frames are a few hundred bytes
   }
   ~TPartFile() {
     if (FFile) std::fclose(FFile);
@@ -56,6 +56,7 @@ class TPartFile {
 
  private:
   TOutputTarget FWhere;
+  std::vector<char> FBuffer = std::vector<char>(256 * 1024);
   std::FILE* FFile = nullptr;
   bool FCommitted = false;
 };
