@@ -28,9 +28,12 @@ TEST(CliPlay, PlaysFromTheStartToTheEndTimeOrTheFileEndAndRefusesWhatItCannotPla
   EXPECT_NE(run.Output.find("/ 00:00:12.042"), std::string::npos);
   EXPECT_EQ(run.Output.find("00:00:11."), std::string::npos);  // stopped near 9.5 s
   // Stopped near the end time: about 1.5 s of stereo 16-bit sound, not the 4 s to the end.
-  const auto size = std::filesystem::file_size(temp.File("cli.raw"));
-  EXPECT_GT(size, 1.4 * 44100 * 4);
-  EXPECT_LT(size, 3.0 * 44100 * 4);
+  // Silence that a starved device plays on a busy machine is not counted.
+  const std::string raw = FileContent(temp.File("cli.raw"));
+  size_t sounding = 0;
+  for (size_t i = 0; i + 4 <= raw.size(); i += 4) sounding += raw.compare(i, 4, std::string(4, '\0')) != 0;
+  EXPECT_GT(sounding, 1.4 * 44100);
+  EXPECT_LT(sounding, 3.0 * 44100);
 
   run = RunProgram(Play(temp, TestData("notags-48k.mp3") + " --mute"));
   EXPECT_EQ(run.Status, 0) << run.Output;
