@@ -145,6 +145,7 @@ void TCustomFFmpeg::Transcode() {
   run.CopyChapters();
   run.WriteHeaders();
   run.LogMapping();
+  run.SeekInputsToStart();
   run.TimerStart = run.LastReport = WallClock();
   run.PacketLoop();
   run.DrainDecoders();

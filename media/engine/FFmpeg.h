@@ -63,6 +63,7 @@ using TOutputFilePtr = std::shared_ptr<TOutputFile>;
 struct TEngineSettings {
   int64_t StartTime = 0;            // µs: decoded material before it is not encoded
   int64_t RecordingTime = NoLimit;  // µs after StartTime
+  bool SeekToStart = true;          // audio inputs are sought to shortly before StartTime
   int64_t FileSizeLimit = 0;        // bytes, 0: none
   int MaxFrames[4] = {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
                       std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};

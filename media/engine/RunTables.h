@@ -47,6 +47,9 @@ struct TCustomFFmpeg::TRun {
   void CopyChapters();
   void WriteHeaders();
   void LogMapping();
+  // Sets each input that can seek to a little before the start time.
+  void SeekInputsToStart();
+  bool InputSeekable(int file) const;
   void DrainDecoders();
   void WriteTrailers();
   void CloseCodecs();

@@ -59,40 +59,47 @@ TEST_F(Engine, WholeFileKeepsLengthRateAndChannels) {
 }
 
 TEST_F(Engine, StartAndRecordingTimeCutTheOutputButTheHookSeesEverythingBefore) {
-  TTempDir dir;
-  TCustomFFmpeg engine;
-  AddInput(engine, TestData("tagged.mp3"));
-  AddOutput(engine, dir.File("cut.mp3"), "libmp3lame", 44100, 2, 128000);
-  engine.Settings().StartTime = 3 * Second;
-  engine.Settings().RecordingTime = engine.Settings().TotalDuration = 4 * Second;
-  engine.Settings().ReportInterval = 0;  // a report after every packet
-  THookView hook;
-  hook.Attach(engine);
-  std::vector<int64_t> totals, times;
-  engine.OnProgress = [&](TCustomFFmpeg*, int, int frame, int fps, float q, float, int64_t, int64_t time, int64_t total) {
-    EXPECT_EQ(frame, -1);
-    EXPECT_EQ(fps, -1);
-    EXPECT_EQ(q, -1.0f);
-    totals.push_back(total);
-    times.push_back(time);
-  };
-  engine.Transcode();
-  engine.CleanUp();
+  for (const bool seek : {false, true}) {
+    SCOPED_TRACE(seek);
+    TTempDir dir;
+    TCustomFFmpeg engine;
+    engine.Settings().SeekToStart = seek;
+    AddInput(engine, TestData("tagged.mp3"));
+    AddOutput(engine, dir.File("cut.mp3"), "libmp3lame", 44100, 2, 128000);
+    engine.Settings().StartTime = 3 * Second;
+    engine.Settings().RecordingTime = engine.Settings().TotalDuration = 4 * Second;
+    engine.Settings().ReportInterval = 0;  // a report after every packet
+    THookView hook;
+    hook.Attach(engine);
+    std::vector<int64_t> totals, times;
+    engine.OnProgress = [&](TCustomFFmpeg*, int, int frame, int fps, float q, float, int64_t, int64_t time, int64_t total) {
+      EXPECT_EQ(frame, -1);
+      EXPECT_EQ(fps, -1);
+      EXPECT_EQ(q, -1.0f);
+      totals.push_back(total);
+      times.push_back(time);
+    };
+    engine.Transcode();
+    engine.CleanUp();
 
-  ASSERT_FALSE(hook.Times.empty());
-  EXPECT_LT(hook.Times.front(), Second / 10);  // decoding starts at the file's beginning
-  EXPECT_TRUE(std::is_sorted(hook.Times.begin(), hook.Times.end()));
-  EXPECT_LT(hook.Times.back(), 7 * Second);     // packets from S + D on are not decoded
-  EXPECT_GT(hook.Times.back(), 7 * Second - Second / 10);
+    ASSERT_FALSE(hook.Times.empty());
+    if (seek)  // decoding starts shortly before the start, a whole second after the beginning
+      EXPECT_GE(hook.Times.front(), Second - Second / 10);
+    else  // decoding starts at the file's beginning
+      EXPECT_LT(hook.Times.front(), Second / 10);
+    EXPECT_TRUE(std::is_sorted(hook.Times.begin(), hook.Times.end()));
+    EXPECT_LT(hook.Times.back(), 7 * Second);     // packets from S + D on are not decoded
+    EXPECT_GT(hook.Times.back(), 7 * Second - Second / 10);
 
-  TDecodedAudio out;
-  ASSERT_TRUE(DecodeFile(dir.File("cut.mp3"), out));
-  EXPECT_NEAR(out.Frames(), 4 * 44100, LameFrame);  // the decoder trims the encoder delay
+    TDecodedAudio out;
+    ASSERT_TRUE(DecodeFile(dir.File("cut.mp3"), out));
+    EXPECT_NEAR(out.Frames(), 4 * 44100, LameFrame);  // the decoder trims the encoder delay
 
-  ASSERT_FALSE(totals.empty());
-  EXPECT_TRUE(std::all_of(totals.begin(), totals.end(), [](int64_t t) { return t == 4 * Second; }));
-  EXPECT_GE(*std::min_element(times.begin(), times.end()), 10000);  // never below 0.01 s
-  EXPECT_NEAR(times.back() / 1e6, 4.0, 0.1);
+    ASSERT_FALSE(totals.empty());
+    EXPECT_TRUE(std::all_of(totals.begin(), totals.end(), [](int64_t t) { return t == 4 * Second; }));
+    EXPECT_GE(*std::min_element(times.begin(), times.end()), 10000);  // never below 0.01 s
+    EXPECT_NEAR(times.back() / 1e6, 4.0, 0.1);
+  }
 }
 
 TEST_F(Engine, VolumeScalesWithSaturationAndUnityIsExact) {
