@@ -128,6 +128,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   // Keys: marking on the track bar, opening and cutting anywhere in the window.
   FKeys = std::make_unique<TKeyMarking>(bar);
   FKeys->Attach();
+  FKeys->OnPlayStop = [this] { PlayOrStop(); };
   ui->Open1->setShortcut(QKeySequence::Open);
   for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
     connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] {
@@ -156,6 +157,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   ui->ImgArrLeft->installEventFilter(this);
   ui->ImgArrRight->installEventFilter(this);
   ui->pnlLeft->installEventFilter(this);
+  ConnectPreview();
 
   // The encoder's events:
   FFEncoder.OnAudioHook = [this](TCustomEncoder*, int, int64_t pts, uint8_t* samples, int size, int rate,
@@ -255,6 +257,7 @@ bool TTuneSnipForm::eventFilter(QObject* watched, QEvent* e) {
     ui->ImgArrLeft->move(right, ui->ImgArrLeft->y());
     ui->ImgArrRight->move(right, ui->ImgArrRight->y());
   }
+  PreviewEventFilter(watched, e);
   return QMainWindow::eventFilter(watched, e);
 }
 
@@ -304,7 +307,7 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
   }
   if (!FFDecoder.OpenMediaFile(path, "")) {
     const std::string text = "Failed to load file, error message: " + FFDecoder.ErrorText();
-    ShowMessage(text);
+    ShowFileMessage(text);
     LogError(text);
     return;
   }
@@ -355,11 +358,15 @@ void TTuneSnipForm::RestoreSegment() {
 }
 
 void TTuneSnipForm::SnipWaveStartChange() {
-  ui->lblStartTime->setText(Text(FormatSeconds(ui->SnipWave->SegStartPos())));
+  const QString text = Text(FormatSeconds(ui->SnipWave->SegStartPos()));
+  ui->pnlHintTime->setText(text);
+  ui->lblStartTime->setText(text);
 }
 
 void TTuneSnipForm::SnipWaveEndChange() {
-  ui->lblEndTime->setText(Text(FormatSeconds(ui->SnipWave->SegEndPos())));
+  const QString text = Text(FormatSeconds(ui->SnipWave->SegEndPos()));
+  ui->pnlHintTime->setText(text);
+  ui->lblEndTime->setText(text);
 }
 
 // ---- Cutting ----
@@ -452,7 +459,9 @@ void TTuneSnipForm::KeysClick() {
 
 // ---- Shared ----
 
-void TTuneSnipForm::StopPlayer() { StopWithoutWaiting(*FFPlayer); }
+void TTuneSnipForm::StopPlayer() { FFPlayer.Stop(false); }
+
+void TTuneSnipForm::ShowFileMessage(const std::string& text) { ShowMessage(PrintableText(text)); }
 
 void TTuneSnipForm::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::Information, "Korvane Snip Wave", Text(text), QMessageBox::Ok, this);

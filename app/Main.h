@@ -13,8 +13,8 @@
 #include "media/binding/FFLog.h"
 #include "media/encoder/FFEncode.h"
 #include "media/info/FFDecode.h"
+#include "media/player/FFPlay.h"
 #include "media/waveform/WaveformJob.h"
-#include "PreviewPlayer.h"
 
 namespace Ui {
 class TTuneSnipForm;
@@ -40,6 +40,9 @@ class TTuneSnipForm : public QMainWindow {
 
   // Opens a file as the open command does after its dialog (a file named on the command line).
   void OpenChosenFile(const QString& path);
+
+  // The preview player, for the checks of tests and benches (its handlers are the window's).
+  TFFPlayer& Player() { return FFPlayer; }
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -77,6 +80,27 @@ class TTuneSnipForm : public QMainWindow {
   void FFEncoderProgress(PProgressInfo info);
   void FFEncoderTerminate(const TTerminateInfo& info);
 
+  // Preview (MainPreview.cpp):
+  void ConnectPreview();
+  // The Volume button's press and the slider's leave; false: the event goes on.
+  bool PreviewEventFilter(QObject* watched, QEvent* e);
+  void BtnPlayClick();
+  void PlayPreview();
+  void BtnStopClick();
+  void BtnRestoreClick();
+  // Space: plays from the thumb, or stops what plays.
+  void PlayOrStop();
+  void btnVolumeMouseDown(int x);
+  void tbVolumeChange();
+  void tbVolumeMouseLeave();
+  void FFPlayerPosition(int64_t APTS);
+  void SnipWaveMouseDown(int x, int y);
+  void SnipWaveMouseMove(int x, int y);
+  void SnipWaveMouseUp();
+  void SnipWaveTickChange();
+  bool OnMarker(int x, int y) const;
+  void PlaceHint(int x, int y);
+
   // Help:
   void Home1Click();
   void Contactus1Click();
@@ -86,6 +110,8 @@ class TTuneSnipForm : public QMainWindow {
 
   // The preview player's stop, without waiting for it.
   void StopPlayer();
+  // A text from a file or naming one, shown in a simple message.
+  void ShowFileMessage(const std::string& text);
 
   // A simple message: information box, OK, the program's title.
   void ShowMessage(const std::string& text);
@@ -103,7 +129,10 @@ class TTuneSnipForm : public QMainWindow {
   TFFLogger FFLogger;
   TFFDecoder FFDecoder;
   TFFEncoder FFEncoder;
-  TPlayerPtr FFPlayer = CreatePreviewPlayer();
+  TFFPlayer FFPlayer;
+  // A press on the track bar outside the markers paused the preview: the thumb belongs to
+  // the pointer until the release, and the hint shows the thumb's time (main thread).
+  bool FThumbHeld = false;
   TCutJob FCutJob;
   TWaveformJob FWaveform;
   int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)

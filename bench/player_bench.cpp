@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchInputs.h"
 #include "media/binding/FFLoad.h"
 #include "media/common/MainThread.h"
 #include "media/player/FFPlay.h"
@@ -100,15 +101,6 @@ int Measure(const std::string& file, int runs) {
   return 0;
 }
 
-bool Make(const std::string& file, const std::string& command) {
-  if (std::filesystem::exists(file)) return true;
-  std::fprintf(stderr, "making %s ...\n", file.c_str());
-  const std::string part = file + ".part";
-  if (std::system((command + " '" + part + "'").c_str()) != 0) return false;
-  std::filesystem::rename(part, file);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,20 +113,10 @@ int main(int argc, char** argv) {
   }
   const std::string dir = keep.empty() ? (std::filesystem::temp_directory_path() / "snipwave-player-bench").string() : keep;
   std::filesystem::create_directories(dir);
-  const std::string sound = "sox -n -r 44100 -c 2 -t wav - synth %d pinknoise synth %d sine mix 110-880 "
-                            "tremolo 2 60 gain -6 | ";
-  char command[512];
   const std::string cbr = dir + "/10min-128k.mp3", vbr = dir + "/60min-vbr.mp3";
-  std::snprintf(command, sizeof command, (sound + "lame --quiet -b 128 -").c_str(), 600, 600);
-  if (!Make(cbr, command)) return 1;
-  std::snprintf(command, sizeof command, (sound + "lame --quiet -V 2 -").c_str(), 3600, 3600);
-  if (!Make(vbr, command)) return 1;
+  if (!bench::MakeSound(cbr, 600, "-b 128") || !bench::MakeSound(vbr, 3600, "-V 2")) return 1;
 
-  double load = -1;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
-    std::fclose(f);
-  }
+  const double load = bench::LoadAverage();
   std::printf("load average at start: %.1f on %ld cores; %d runs each; dummy sound driver\n", load,
               sysconf(_SC_NPROCESSORS_ONLN), runs);
   std::printf("%-26s %12s %12s %12s %12s %10s\n", "file", "open->sound", "seek->sound", "CPU plain", "CPU wave",

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchInputs.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFHandles.h"
@@ -109,15 +110,6 @@ bool RunChild(const char* mode, const std::string& file, TChildRun& run) {
          std::sscanf(line, "%lf %lf %d %lf", &run.Wall, &run.First, &run.Columns, &run.Seconds) == 4;
 }
 
-bool Make(const std::string& file, const std::string& command) {
-  if (std::filesystem::exists(file)) return true;
-  std::fprintf(stderr, "making %s ...\n", file.c_str());
-  const std::string part = file + ".part";
-  if (std::system((command + " '" + part + "'").c_str()) != 0) return false;
-  std::filesystem::rename(part, file);
-  return true;
-}
-
 TChildRun MedianWall(std::vector<TChildRun> all) {
   std::sort(all.begin(), all.end(), [](const TChildRun& a, const TChildRun& b) { return a.Wall < b.Wall; });
   return all[all.size() / 2];
@@ -136,22 +128,11 @@ int main(int argc, char** argv) {
   }
   const std::string dir = keep.empty() ? (std::filesystem::temp_directory_path() / "snipwave-waveform-bench").string() : keep;
   std::filesystem::create_directories(dir);
-  // Music-like sound: pink noise with a slow swell and a beat, and a gliding tone.
-  const std::string sound = "sox -n -r 44100 -c 2 -t wav - synth %d pinknoise synth %d sine mix 110-880 "
-                            "tremolo 2 60 gain -6 | ";
-  char command[512];
   const std::string vbr = dir + "/60min-vbr.mp3", cbr = dir + "/12min-320k.mp3";
-  std::snprintf(command, sizeof command, (sound + "lame --quiet -V 2 -").c_str(), 3600, 3600);
-  if (!Make(vbr, command)) return 1;
-  std::snprintf(command, sizeof command, (sound + "lame --quiet -b 320 -").c_str(), 720, 720);
-  if (!Make(cbr, command)) return 1;
+  if (!bench::MakeSound(vbr, 3600, "-V 2") || !bench::MakeSound(cbr, 720, "-b 320")) return 1;
 
   // Wall times mean little on a busy machine; the load tells how busy it was.
-  double load = -1;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
-    std::fclose(f);
-  }
+  const double load = bench::LoadAverage();
   std::printf("load average at start: %.1f on %ld cores\n", load, sysconf(_SC_NPROCESSORS_ONLN));
   for (const auto& [file, label] : {std::pair{vbr, "60 min VBR (lame -V 2)"}, std::pair{cbr, "12 min 320 kbit/s"}}) {
     std::vector<TChildRun> envelopes, decodes;

@@ -16,7 +16,7 @@ if [ "${E2E_INSIDE:-}" != 1 ]; then
     # xvfb-run -a may hand out a display whose server from the run before is still going
     # away; the program then cannot connect. A step that fails three times is a failure.
     for attempt in 1 2 3; do
-      rm -f "$work/long_new.mp3"
+      rm -f "$work/long_new.mp3" "$work/sound.raw"
       if E2E_INSIDE=1 E2E_WORK=$work E2E_SCALE=$scale \
            xvfb-run -a -s "-screen 0 1600x1100x24" bash "$0" "$@"; then
         break
@@ -46,7 +46,9 @@ await() {
 # Clicks at a point given in the window's client coordinates (design pixels).
 click() { xdotool mousemove $((wx + $1 * s)) $((wy + menu + $2 * s)) click 1; }
 
-QT_SCALE_FACTOR=$s "$prog" 2>"$out/stderr@${s}x.txt" &
+# The preview's sound goes to a file, about ten times faster than real time.
+QT_SCALE_FACTOR=$s SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" SDL_DISKAUDIODELAY=2 \
+  "$prog" 2>"$out/stderr@${s}x.txt" &
 pid=$!
 win=$(await "Korvane Snip Wave") || fail "the window did not open"
 sleep 0.5
@@ -70,6 +72,25 @@ xdotool type --delay 5 "$work/long.mp3"
 xdotool key Return
 sleep 1.5
 shot 2-opened
+
+# The preview: Play moves the thumb with the sound; a press on the track holds it with the
+# time hint shown; Stop leaves it where it is.
+track() { convert "$out/$1@${s}x.png" -crop $((244 * s))x$((25 * s))+$((wx + 79 * s))+$((wy + menu + 96 * s)) +repage rgb:- | md5sum; }
+click 105 142
+sleep 1.5
+shot 2a-playing
+[ "$(track 2-opened)" != "$(track 2a-playing)" ] || fail "the thumb did not move while playing"
+xdotool mousemove $((wx + 250 * s)) $((wy + menu + 108 * s)) mousedown 1
+sleep 0.3
+shot 2b-hint
+xdotool mouseup 1
+click 169 142
+sleep 0.5
+shot 2c-stopped
+sleep 1
+shot 2d-still
+[ "$(track 2c-stopped)" = "$(track 2d-still)" ] || fail "the thumb moved after Stop"
+[ -s "$work/sound.raw" ] || fail "no sound was played"
 
 # The information panel, shown.
 click 407 168
