@@ -38,14 +38,28 @@ int TEnvelopeBuilder::ColumnAt(double time) const {
   return static_cast<int>(std::min<double>(column, last));
 }
 
+void TEnvelopeBuilder::StartAt(int64_t samples, int sampleRate) {
+  FBaseTime = 0;
+  FCount = samples;
+  FRate = sampleRate > 0 ? sampleRate : 1;
+  FEnvelope.Filled = ColumnAt(Time());
+  FTouched = false;
+}
+
 void TEnvelopeBuilder::Add(const float* samples, int count, int sampleRate) {
   if (FEnvelope.Columns.empty() || sampleRate <= 0) return;
+  if (sampleRate != FRate) {
+    FBaseTime = Time();
+    FCount = 0;
+    FRate = sampleRate;
+  }
   const int columns = static_cast<int>(FEnvelope.Columns.size());
   const double step = 1e6 / sampleRate;
   const double columnTime = static_cast<double>(FEnvelope.Duration) / columns;
   int i = 0;
   while (i < count) {
-    const int column = ColumnAt(FTime);
+    const double now = Time();
+    const int column = ColumnAt(now);
     if (column > FEnvelope.Filled) {
       FEnvelope.Filled = column;
       FTouched = false;
@@ -53,7 +67,7 @@ void TEnvelopeBuilder::Add(const float* samples, int count, int sampleRate) {
     // The samples that still fall in this column (all the rest in the last one).
     int run = count - i;
     if (column + 1 < columns) {
-      const double left = (column + 1) * columnTime - FTime;
+      const double left = (column + 1) * columnTime - now;
       run = std::clamp(static_cast<int>(std::ceil(left / step)), 1, count - i);
     }
     TPeak& peak = FEnvelope.Columns[static_cast<std::size_t>(column)];
@@ -61,9 +75,22 @@ void TEnvelopeBuilder::Add(const float* samples, int count, int sampleRate) {
     peak = FTouched ? TPeak{std::min(peak.Min, found.Min), std::max(peak.Max, found.Max)} : found;
     FTouched = true;
     i += run;
-    FTime += run * step;
+    FCount += run;
   }
-  FEnvelope.DecodedDuration = static_cast<int64_t>(std::llround(FTime));
+  FEnvelope.DecodedDuration = static_cast<int64_t>(std::llround(Time()));
+}
+
+void TEnvelopeBuilder::Join(int column, const TEnvelope& later) {
+  const int columns = static_cast<int>(FEnvelope.Columns.size());
+  if (column < 0 || column >= columns || later.Columns.size() != FEnvelope.Columns.size()) return;
+  TPeak& shared = FEnvelope.Columns[static_cast<std::size_t>(column)];
+  const TPeak& other = later.Columns[static_cast<std::size_t>(column)];
+  shared = FTouched && FEnvelope.Filled == column
+               ? TPeak{std::min(shared.Min, other.Min), std::max(shared.Max, other.Max)}
+               : other;
+  std::copy(later.Columns.begin() + column + 1, later.Columns.end(), FEnvelope.Columns.begin() + column + 1);
+  FEnvelope.Filled = std::max(later.Filled, column);
+  FEnvelope.DecodedDuration = later.DecodedDuration;
 }
 
 void TEnvelopeBuilder::Finish() { FEnvelope.Filled = static_cast<int>(FEnvelope.Columns.size()); }

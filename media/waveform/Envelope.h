@@ -25,16 +25,28 @@ class TEnvelopeBuilder {
  public:
   TEnvelopeBuilder(int columns, int64_t duration);
 
+  // Places the next sample as the one at the given count of samples at the rate: the
+  // builder of a later part of the file starts there. Same count, same column as a
+  // builder that counted its way there.
+  void StartAt(int64_t samples, int sampleRate);
   void Add(const float* samples, int count, int sampleRate);
+  // Takes the columns right of the given one from a builder of the later part, and both
+  // builders' extremes in that column.
+  void Join(int column, const TEnvelope& later);
   // Every column counts as final, also those the audio never reached.
   void Finish();
   const TEnvelope& Envelope() const { return FEnvelope; }
 
  private:
   int ColumnAt(double time) const;
+  double Time() const { return FBaseTime + static_cast<double>(FCount) * 1e6 / FRate; }
 
   TEnvelope FEnvelope;
-  double FTime = 0;  // µs of the next sample
+  // The next sample's time: FCount samples at FRate after FBaseTime (µs), counted rather
+  // than summed so that a builder started midway agrees with one that ran from the start.
+  double FBaseTime = 0;
+  int64_t FCount = 0;
+  int FRate = 1;
   bool FTouched = false;  // the current column has a sample
 };
 

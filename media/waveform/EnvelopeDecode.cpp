@@ -1,6 +1,9 @@
 #include "EnvelopeDecode.h"
 
+#include <limits>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "SampleMix.h"
@@ -15,6 +18,10 @@ namespace sw {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Enough MP3 frames before a later part's first sample to fill the bit reservoir (at most
+// 511 bytes back, a few frames even at the lowest rates) and the transform's overlap.
+constexpr int64_t PreRollSamples = 16 * 1152;
 
 int StopRequested(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; }
 
@@ -40,6 +47,7 @@ int64_t ReaderLength(AVFormatContext* ctx, int stream, const std::string& fileNa
 struct TInput {
   AVFormatContext* Context = nullptr;
   TCodecContextPtr Decoder;
+  int Stream = -1;
   ~TInput() {
     if (Decoder) {
       std::lock_guard<std::recursive_mutex> lock(CodecLock());
@@ -48,6 +56,135 @@ struct TInput {
     if (Context) CloseInputFormat(&Context);
   }
 };
+
+// Opens the file and its first audio stream's decoder; every other stream is dropped.
+bool OpenInput(TInput& in, const std::string& url, const std::atomic<bool>& stop) {
+  if (!(in.Context = ff::avformat_alloc_context())) return false;
+  in.Context->interrupt_callback = {StopRequested, const_cast<std::atomic<bool>*>(&stop)};
+  if (OpenInputFormat(&in.Context, url, nullptr, nullptr) < 0) {
+    in.Context = nullptr;  // the library freed it
+    return false;
+  }
+  if (ff::avformat_find_stream_info(in.Context, nullptr) < 0) return false;
+  in.Stream = FirstAudioStream(in.Context);
+  if (in.Stream < 0) return false;
+  const AVCodecParameters* par = in.Context->streams[in.Stream]->codecpar;
+  const AVCodec* codec = ff::avcodec_find_decoder(par->codec_id);
+  if (!codec) return false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(CodecLock());
+    in.Decoder.reset(ff::avcodec_alloc_context3(codec));
+    if (!in.Decoder || ff::avcodec_parameters_to_context(in.Decoder.get(), par) < 0) return false;
+    in.Decoder->pkt_timebase = in.Context->streams[in.Stream]->time_base;
+    if (ff::avcodec_open2(in.Decoder.get(), codec, nullptr) < 0) return false;
+  }
+  for (unsigned i = 0; i < in.Context->nb_streams; ++i)
+    if (static_cast<int>(i) != in.Stream) in.Context->streams[i]->discard = AVDISCARD_ALL;
+  return true;
+}
+
+// Which samples of the file's decoded sound (counted from its first) one decode takes.
+struct TPart {
+  int64_t From = 0;
+  int64_t To = std::numeric_limits<int64_t>::max();
+  // A later part reads the packets before this sample without decoding them; the ones
+  // from here to From refill the decoder's overlap and bit reservoir.
+  int64_t DecodeFrom = 0;
+};
+
+// Decodes the packets in file order into the builder, keeping the samples of the part.
+class TPartDecode {
+ public:
+  TPartDecode(TInput& in, const TPart& part, TEnvelopeBuilder& builder, const std::atomic<bool>& stop)
+      : FIn(in), FPart(part), FBuilder(builder), FStop(stop) {}
+
+  // publish is called between packets; false when nothing could be decoded.
+  bool Run(const std::function<void()>& publish) {
+    TPacketPtr packet(ff::av_packet_alloc());
+    FFrame.reset(ff::av_frame_alloc());
+    if (!packet || !FFrame) return false;
+    AVCodecContext* decoder = FIn.Decoder.get();
+    const AVRational tb = FIn.Context->streams[FIn.Stream]->time_base;
+    int64_t skipBefore = AV_NOPTS_VALUE;  // packets before this time are only read
+    while (!FStop && !Done()) {
+      if (ff::av_read_frame(FIn.Context, packet.get()) < 0) break;
+      if (packet->stream_index == FIn.Stream) {
+        if (FPart.DecodeFrom > 0 && skipBefore == AV_NOPTS_VALUE && FOrigin != AV_NOPTS_VALUE) {
+          // The start of the sound is known: the decoder forgets it and waits for the pre-roll.
+          ff::avcodec_flush_buffers(decoder);
+          skipBefore = FOrigin + ff::av_rescale_q(FPart.DecodeFrom, AVRational{1, FIn.Decoder->sample_rate}, tb);
+        }
+        const bool skip = skipBefore != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE && packet->pts < skipBefore;
+        if (!skip) {
+          // A damaged packet is skipped; the decoder goes on with the next one.
+          ff::avcodec_send_packet(decoder, packet.get());
+          Drain();
+        }
+      }
+      ff::av_packet_unref(packet.get());
+      if (publish) publish();
+    }
+    if (!FStop && !Done()) {
+      ff::avcodec_send_packet(decoder, nullptr);
+      Drain();
+    }
+    return FDecodedAny;
+  }
+  // The sound of a later part could not be placed on the file's time line.
+  bool Lost() const { return FLost; }
+
+ private:
+  bool Done() const { return FNext >= FPart.To || FLost; }
+
+  void Drain() {
+    const AVRational tb = FIn.Context->streams[FIn.Stream]->time_base;
+    while (!Done() && ff::avcodec_receive_frame(FIn.Decoder.get(), FFrame.get()) >= 0) {
+      AVFrame& f = *FFrame;
+      if (FOrigin == AV_NOPTS_VALUE) {
+        FOrigin = f.pts;
+        FLost = FPart.From > 0 && f.pts == AV_NOPTS_VALUE;
+      }
+      // Where a later part's first decoded frame lies; from then on, as counted.
+      if (!FPlaced && FPart.From > 0 && FOrigin != AV_NOPTS_VALUE && FPart.DecodeFrom > 0 &&
+          FOrigin != f.pts) {
+        FLost = f.pts == AV_NOPTS_VALUE;
+        FNext = ff::av_rescale_q(f.pts - FOrigin, tb, AVRational{1, f.sample_rate});
+        FPlaced = true;
+      }
+      const bool waiting = FPart.From > 0 && !FPlaced;
+      if (!waiting && !FLost && MixDown(f, FMixed)) {
+        int64_t first = std::max<int64_t>(0, FPart.From - FNext);
+        int64_t count = std::min<int64_t>(f.nb_samples, FPart.To - FNext) - first;
+        if (count > 0) {
+          if (!FStarted && FPart.From > 0) FBuilder.StartAt(FNext + first, f.sample_rate);
+          FStarted = true;
+          FBuilder.Add(FMixed.data() + first, static_cast<int>(count), f.sample_rate);
+          FDecodedAny = true;
+        }
+        FNext += f.nb_samples;
+      }
+      ff::av_frame_unref(FFrame.get());
+    }
+  }
+
+  TInput& FIn;
+  const TPart FPart;
+  TEnvelopeBuilder& FBuilder;
+  const std::atomic<bool>& FStop;
+  TFramePtr FFrame;
+  std::vector<float> FMixed;
+  int64_t FOrigin = AV_NOPTS_VALUE;  // the time of the file's first decoded sample
+  int64_t FNext = 0;                 // the count of the next decoded sample
+  bool FPlaced = false, FStarted = false, FLost = false, FDecodedAny = false;
+};
+
+// Files long enough to be worth a second decode, in a format whose decoder gives the
+// same samples after a few frames of pre-roll as from the start.
+bool WorthSplitting(const TInput& in, int64_t duration) {
+  const AVCodecParameters* par = in.Context->streams[in.Stream]->codecpar;
+  return duration >= 60 * 1000000LL && par->codec_id == AV_CODEC_ID_MP3 && par->sample_rate > 0 &&
+         std::thread::hardware_concurrency() >= 2;
+}
 
 }  // namespace
 
@@ -63,69 +200,58 @@ TEnvelopeResult DecodeEnvelope(const std::string& fileName, const TEnvelopeDecod
     return erFailed;
   }
   TInput in;
-  if (!(in.Context = ff::avformat_alloc_context())) return erFailed;
-  in.Context->interrupt_callback = {StopRequested, const_cast<std::atomic<bool>*>(&stop)};
-  if (OpenInputFormat(&in.Context, url, nullptr, nullptr) < 0) {
-    in.Context = nullptr;  // the library freed it
-    return stop ? erStopped : erFailed;
-  }
-  if (ff::avformat_find_stream_info(in.Context, nullptr) < 0) return stop ? erStopped : erFailed;
-  const int stream = FirstAudioStream(in.Context);
-  if (stream < 0) return erFailed;
-  const int64_t duration = ReaderLength(in.Context, stream, fileName, url, stop);
+  if (!OpenInput(in, url, stop)) return stop ? erStopped : erFailed;
+  const int64_t duration = ReaderLength(in.Context, in.Stream, fileName, url, stop);
   if (stop) return erStopped;
   if (duration <= 0) return erFailed;
 
-  const AVCodecParameters* par = in.Context->streams[stream]->codecpar;
-  const AVCodec* codec = ff::avcodec_find_decoder(par->codec_id);
-  if (!codec) return erFailed;
-  {
-    std::lock_guard<std::recursive_mutex> lock(CodecLock());
-    in.Decoder.reset(ff::avcodec_alloc_context3(codec));
-    if (!in.Decoder || ff::avcodec_parameters_to_context(in.Decoder.get(), par) < 0) return erFailed;
-    in.Decoder->pkt_timebase = in.Context->streams[stream]->time_base;
-    if (ff::avcodec_open2(in.Decoder.get(), codec, nullptr) < 0) return erFailed;
-  }
-  for (unsigned i = 0; i < in.Context->nb_streams; ++i)
-    if (static_cast<int>(i) != stream) in.Context->streams[i]->discard = AVDISCARD_ALL;
-
+  // A long MP3 is decoded in two halves at once: the later one from a few frames before
+  // the middle of a column, so that both share that column and no other.
   TEnvelopeBuilder builder(options.Columns, duration);
-  TPacketPtr packet(ff::av_packet_alloc());
-  TFramePtr frame(ff::av_frame_alloc());
-  if (!packet || !frame) return erFailed;
-  std::vector<float> mixed;
-  bool decodedAny = false;
+  TPart first, second;
+  std::unique_ptr<TEnvelopeBuilder> laterBuilder;
+  std::atomic<int> laterResult{-1};  // -1 running, 0 nothing decoded, 1 done
+  int joinColumn = -1;
+  TInput later;
+  std::jthread helper;  // last: joined before what it uses is gone
+  if (options.Split && WorthSplitting(in, duration) && OpenInput(later, url, stop)) {
+    const int rate = in.Context->streams[in.Stream]->codecpar->sample_rate;
+    joinColumn = options.Columns / 2;
+    const double middle = (joinColumn + 0.5) * static_cast<double>(duration) / options.Columns;
+    second.From = first.To = static_cast<int64_t>(middle * rate / 1e6);
+    second.DecodeFrom = std::max<int64_t>(0, second.From - PreRollSamples);
+    laterBuilder = std::make_unique<TEnvelopeBuilder>(options.Columns, duration);
+    helper = std::jthread([&] {
+      TPartDecode decode(later, second, *laterBuilder, stop);
+      const bool any = decode.Run(nullptr);
+      laterResult = any && !decode.Lost() ? 1 : 0;
+    });
+  }
   int published = 0;
   Clock::time_point nextPublish = Clock::now();
-  const auto drain = [&] {
-    while (ff::avcodec_receive_frame(in.Decoder.get(), frame.get()) >= 0) {
-      if (MixDown(*frame, mixed)) {
-        builder.Add(mixed.data(), frame->nb_samples, frame->sample_rate);
-        decodedAny = true;
-      }
-      ff::av_frame_unref(frame.get());
-    }
-  };
-  while (!stop) {
-    const int read = ff::av_read_frame(in.Context, packet.get());
-    if (read < 0) break;
-    if (packet->stream_index == stream) {
-      // A damaged packet is skipped; the decoder goes on with the next one.
-      ff::avcodec_send_packet(in.Decoder.get(), packet.get());
-      drain();
-    }
-    ff::av_packet_unref(packet.get());
+  const auto publishSoFar = [&] {
     const int filled = builder.Envelope().Filled;
-    if (filled > published && Clock::now() >= nextPublish) {
-      if (stop) break;
+    if (filled > published && Clock::now() >= nextPublish && !stop) {
       publish(builder.Envelope());
       published = filled;
       nextPublish = Clock::now() + options.PublishInterval;
     }
+  };
+  bool decodedAny = TPartDecode(in, first, builder, stop).Run(publishSoFar);
+  if (helper.joinable()) {
+    helper.join();
+    if (!stop && laterResult == 1) {
+      builder.Join(joinColumn, laterBuilder->Envelope());
+    } else if (!stop) {
+      // The later half could not be placed on the time line: one decode of the whole.
+      TInput again;
+      if (!OpenInput(again, url, stop)) return stop ? erStopped : erFailed;
+      builder = TEnvelopeBuilder(options.Columns, duration);
+      published = 0;
+      decodedAny = TPartDecode(again, TPart{}, builder, stop).Run(publishSoFar);
+    }
   }
   if (stop) return erStopped;
-  ff::avcodec_send_packet(in.Decoder.get(), nullptr);
-  drain();
   if (!decodedAny) return erFailed;
   builder.Finish();
   result = builder.Envelope();

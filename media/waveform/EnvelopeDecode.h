@@ -16,6 +16,8 @@ struct TEnvelopeDecodeOptions {
   int Columns = 2048;
   // How often the growing envelope is handed out while the decode runs.
   std::chrono::milliseconds PublishInterval{40};
+  // A long MP3 may be decoded in two halves on two threads (the same envelope, sooner).
+  bool Split = true;
 };
 
 // Polls stop between packets (and while opening); calls publish on this thread with the

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "../engine/DecodeFile.h"
 #include "WaveFixtures.h"
 #include "media/info/FFDecode.h"
+#include "media/mp3/Mp3Source.h"
 #include "media/waveform/EnvelopeCache.h"
 #include "media/waveform/EnvelopeDecode.h"
 #include "media/waveform/WaveformJob.h"
@@ -283,4 +285,45 @@ TEST_F(Waveform, DamagedCacheEntryIsIgnored) {
   EXPECT_FALSE(LoadEnvelope(folder, key, loaded));
   key.Columns = 200;
   EXPECT_FALSE(LoadEnvelope(folder, key, loaded));
+}
+
+// A long MP3 decoded in two halves at once gives the envelope of one decode, to the bit.
+TEST_F(Waveform, TwoHalvesGiveTheEnvelopeOfOneDecode) {
+  struct TLong {
+    const char* Name;
+    int Times;
+  };
+  for (const TLong& f : {TLong{"tagged.mp3", 6}, TLong{"vbr-noheader.mp3", 3}, TLong{"notags-48k.mp3", 22}}) {
+    sw::mp3::TMp3Source source;
+    ASSERT_TRUE(source.Open(TestData(f.Name))) << f.Name;
+    const std::string all = FileContent(TestData(f.Name));
+    const auto& frames = source.Frames();
+    const std::string audio = all.substr(static_cast<size_t>(frames.front().Offset),
+                                         static_cast<size_t>(frames.back().Offset + frames.back().Size - frames.front().Offset));
+    const std::string file = Dir.File(std::string("long-") + f.Name);
+    {
+      std::ofstream out(file, std::ios::binary);
+      for (int i = 0; i < f.Times; ++i) out << audio;
+    }
+    TEnvelope halves, whole;
+    std::atomic<bool> stop{false};
+    TEnvelopeDecodeOptions options;
+    options.Columns = 4096;
+    std::vector<int> filled;
+    ASSERT_EQ(DecodeEnvelope(file, options, stop, [&](const TEnvelope& e) { filled.push_back(e.Filled); }, halves),
+              erDone)
+        << f.Name;
+    options.Split = false;
+    ASSERT_EQ(DecodeEnvelope(file, options, stop, [](const TEnvelope&) {}, whole), erDone) << f.Name;
+    ASSERT_GE(whole.Duration, 60000000) << f.Name;
+    EXPECT_EQ(halves.Duration, whole.Duration) << f.Name;
+    EXPECT_EQ(halves.DecodedDuration, whole.DecodedDuration) << f.Name;
+    int differing = 0;
+    for (size_t c = 0; c < whole.Columns.size(); ++c)
+      differing += halves.Columns[c].Min != whole.Columns[c].Min || halves.Columns[c].Max != whole.Columns[c].Max;
+    EXPECT_EQ(differing, 0) << f.Name;
+    // The first half still fills in from the left while the second is decoded.
+    ASSERT_FALSE(filled.empty());
+    EXPECT_LE(filled.back(), 2048) << f.Name;
+  }
 }
