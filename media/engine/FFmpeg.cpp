@@ -134,21 +134,17 @@ void TCustomFFmpeg::CloseOpenedCodecs() {
 void TCustomFFmpeg::Transcode() {
   CheckOutputsAreNotInputs();
   TRun run(*this);
-  run.BuildInputTables();
-  run.BuildOutputTables();
-  run.MapStreams();
-  run.SetCodecParameters();
-  run.OpenEncoders();
-  run.OpenDecoders();
-  run.InitInputTimes();
+  run.SetUp();
   run.CopyMetadataMaps();
   run.CopyChapters();
   run.WriteHeaders();
   run.LogMapping();
   run.SeekInputsToStart();
   run.TimerStart = run.LastReport = WallClock();
-  run.PacketLoop();
-  run.DrainDecoders();
+  if (!run.EncodeInParts()) {
+    run.PacketLoop();
+    run.DrainDecoders();
+  }
   run.WriteTrailers();
   run.ProgressReport(true, -1);
   run.CloseCodecs();

@@ -56,6 +56,8 @@ struct TOutputFile {
   std::vector<TOutputStreamSetup> Streams;
   bool IOOpened = false;      // Context->pb was opened by us and is not yet closed
   int64_t PacketsWritten = 0;  // a file that received none is not kept
+  // When set, the packets go here instead of to the muxer (which then writes nothing).
+  std::function<void(const AVPacket*)> PacketSink;
 };
 using TOutputFilePtr = std::shared_ptr<TOutputFile>;
 
@@ -64,6 +66,8 @@ struct TEngineSettings {
   int64_t StartTime = 0;            // µs: decoded material before it is not encoded
   int64_t RecordingTime = NoLimit;  // µs after StartTime
   bool SeekToStart = true;          // audio inputs are sought to shortly before StartTime
+  int EncodeParts = 0;              // MP3 encoders sharing one long segment; 0: one per core
+  int64_t PartsFrom = 30 * 1000000;  // µs: shorter segments have one encoder
   int64_t FileSizeLimit = 0;        // bytes, 0: none
   int MaxFrames[4] = {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
                       std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};

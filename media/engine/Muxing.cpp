@@ -59,6 +59,12 @@ void TCustomFFmpeg::TRun::Interleave(TOutputStream& ost, AVPacket* packet) {
   const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
   if (start != AV_NOPTS_VALUE) ost.MuxPosition = std::max(ost.MuxPosition, start + packet->duration);
   TOutputFile& file = *E.OutputFile(ost.FileIndex);
+  if (file.PacketSink) {
+    file.PacketSink(packet);
+    ff::av_packet_unref(packet);
+    ++file.PacketsWritten;
+    return;
+  }
   const int r = ff::av_interleaved_write_frame(file.Context, packet);
   if (r < 0) throw FFmpegException(SystemErrorText("av_interleaved_write_frame()", r));
   ++file.PacketsWritten;

@@ -158,21 +158,12 @@ bool TCustomFFmpeg::TRun::ChangeJoinFile() {
       TOutputStream& ost = Ost[i];
       if (!ost.EncodingNeeded) continue;
       AVCodecContext* old = ost.Encoder();
-      TCodecContextPtr fresh(ff::avcodec_alloc_context3(nullptr));
       const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder
                                                 : ff::avcodec_find_encoder(static_cast<AVCodecID>(ost.SavedCodecId));
-      if (!codec || !fresh)
+      TCodecContextPtr fresh = codec ? CopyEncoderSettings(codec, old) : nullptr;
+      if (!fresh)
         RaiseFFmpeg("Unsupported codec for output stream #%d.%d (%s)", ost.FileIndex, ost.StreamIndex,
                     MediaTypeName(old->codec_type).c_str());
-      ff::av_opt_copy(fresh.get(), old);
-      // What the options do not carry: the format, and the fields the set-up filled in.
-      fresh->codec_type = old->codec_type;
-      fresh->codec_id = codec->id;
-      fresh->sample_fmt = old->sample_fmt;
-      fresh->sample_rate = old->sample_rate;
-      ff::av_channel_layout_copy(&fresh->ch_layout, &old->ch_layout);
-      fresh->time_base = old->time_base;
-      fresh->flags = old->flags;
       std::lock_guard<std::recursive_mutex> lock(CodecLock());
       std::erase(E.FOpenedEncoders, old);
       ff::avcodec_close(old);

@@ -35,7 +35,8 @@ struct TCustomFFmpeg::TRun {
   int DuplicatedFrames = 0, DroppedFrames = 0;
   bool DupDropNotice = false;
 
-  // Set-up and end steps, in their order.
+  // Set-up and end steps, in their order; SetUp takes the steps up to the input times.
+  void SetUp();
   void BuildInputTables();
   void BuildOutputTables();
   void MapStreams();
@@ -50,6 +51,9 @@ struct TCustomFFmpeg::TRun {
   // Sets each input that can seek to a little before the start time.
   void SeekInputsToStart();
   bool InputSeekable(int file) const;
+  // A long MP3 segment encoded in parts on several workers and joined; false when the
+  // task is not of that kind or the parts could not be joined (nothing written then).
+  bool EncodeInParts();
   void DrainDecoders();
   void WriteTrailers();
   void CloseCodecs();
@@ -94,6 +98,9 @@ struct TCustomFFmpeg::TRun {
   void Interleave(TOutputStream& ost, AVPacket* packet);
   [[noreturn]] void RaiseWithFormats(const std::string& message);
 };
+
+// A new, unopened encoder context with the settings of another; nullptr when none is made.
+TCodecContextPtr CopyEncoderSettings(const AVCodec* codec, const AVCodecContext* from);
 
 // Wall clock in microseconds.
 int64_t WallClock();

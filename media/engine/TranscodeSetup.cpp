@@ -34,6 +34,16 @@ void TCustomFFmpeg::TRun::RaiseWithFormats(const std::string& message) {
   throw FFmpegException(message);
 }
 
+void TCustomFFmpeg::TRun::SetUp() {
+  BuildInputTables();
+  BuildOutputTables();
+  MapStreams();
+  SetCodecParameters();
+  OpenEncoders();
+  OpenDecoders();
+  InitInputTimes();
+}
+
 void TCustomFFmpeg::TRun::BuildInputTables() {
   const int64_t now = WallClock();
   for (int f = 0; f < E.InputFileCount(); ++f) {

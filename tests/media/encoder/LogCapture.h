@@ -55,6 +55,10 @@ class TLogCapture {
     for (const auto& line : Lines) n += line.first == level;
     return n;
   }
+  std::vector<std::pair<sw::TLogLevel, std::string>> All() {
+    std::lock_guard<std::mutex> g(Lock);
+    return Lines;
+  }
   void Clear() {
     std::lock_guard<std::mutex> g(Lock);
     Lines.clear();
