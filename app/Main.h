@@ -133,6 +133,9 @@ class TTuneSnipForm : public QMainWindow {
   // A press on the track bar outside the markers paused the preview: the thumb belongs to
   // the pointer until the release, and the hint shows the thumb's time (main thread).
   bool FThumbHeld = false;
+  // Where Play asked the sound to start (µs), until a report from there arrives: a report
+  // made while the file stood opened at its start is not the sound's (main thread); -1: none.
+  int64_t FPlayFrom = -1;
   TCutJob FCutJob;
   TWaveformJob FWaveform;
   int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)

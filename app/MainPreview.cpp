@@ -72,7 +72,8 @@ void TTuneSnipForm::PlayPreview() {
     ShowFileMessage(FFPlayer.ErrorText());
     return;
   }
-  FFPlayer.Seek(0, false, ui->SnipWave->Position() * 1000000);
+  FPlayFrom = ui->SnipWave->Position() * 1000000;
+  FFPlayer.Seek(0, false, FPlayFrom);
   FFPlayer.Resume();
 }
 
@@ -110,6 +111,10 @@ void TTuneSnipForm::tbVolumeMouseLeave() { ui->tbVolume->hide(); }
 void TTuneSnipForm::FFPlayerPosition(int64_t APTS) {
   // A report sent before a press paused the player must not take the thumb from the pointer.
   if (FThumbHeld) return;
+  if (FPlayFrom >= 0) {
+    if (APTS < FPlayFrom) return;
+    FPlayFrom = -1;
+  }
   TKorTrackbar& bar = *ui->SnipWave;
   bar.SetPosition(APTS / 1000000);  // clamped into the segment
   if (bar.Position() >= bar.SegEndPos()) BtnStopClick();
@@ -156,6 +161,7 @@ void TTuneSnipForm::SnipWaveTickChange() {
 
 void TTuneSnipForm::SnipWaveMouseUp() {
   FThumbHeld = false;
+  FPlayFrom = -1;  // the player reports nothing between this seek and its sound
   FFPlayer.Seek(0, false, ui->SnipWave->Position() * 1000000);
   FFPlayer.Resume();
   ui->pnlHintTime->hide();

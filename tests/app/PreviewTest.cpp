@@ -85,15 +85,34 @@ class PreviewTest : public QObject {
 
     // The sound started at the thumb and moved it step by step to the segment end,
     // where the playback stopped by itself.
-    QVERIFY(positions.Reported.size() >= 3);
-    QVERIFY2(positions.Reported.first() >= 3000000 && positions.Reported.first() < 4500000,
-             qPrintable(QString::number(positions.Reported.first())));
+    QVERIFY(positions.Thumbs.size() >= 3);
+    QVERIFY2(positions.Thumbs.first() >= 3 && positions.Thumbs.first() <= 4, qPrintable(QString::number(positions.Thumbs.first())));
     QVERIFY(std::is_sorted(positions.Thumbs.begin(), positions.Thumbs.end()));
-    QVERIFY(positions.Thumbs.first() < 8);
     QCOMPARE(positions.Thumbs.last(), 8);
     QVERIFY2(*std::max_element(positions.Reported.begin(), positions.Reported.end()) < 11000000,
              "played on past the segment end");
     QCOMPARE(rig.Get<QLabel>("pnlHintTime")->isVisible(), false);
+  }
+
+  void aReportFromBeforeTheSeekLeavesTheThumb() {
+    TRig rig;
+    rig.Show();
+    UseRealTimeSound();
+    rig.Open(TestData("vbr-noheader.mp3"));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    bar->SetPosition(5);
+    TFFPlayer& player = rig.Window->Player();
+    QTest::mouseClick(rig.Get<QPushButton>("BtnPlay"), Qt::LeftButton);
+    // The file stood opened at its start for a moment before the seek: a report of that
+    // time may come first (it does on a slow machine), and must not pull the thumb back.
+    player.OnPosition(&player, 0);
+    QCOMPARE(bar->Position(), 5);
+    player.OnPosition(&player, 4900000);
+    QCOMPARE(bar->Position(), 5);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->Position() >= 6, 5000);
+    // Once the sound from the thumb is reported, the thumb follows every report.
+    player.OnPosition(&player, 2000000);
+    QCOMPARE(bar->Position(), 2);
   }
 
   void pressOutsideTheMarkersPausesAndReleaseSeeksThere() {
