@@ -69,6 +69,10 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
   // While paused nothing is taken from the buffer, so the sound stops at once and goes on
   // from the same sample.
   if (FPaused.load(std::memory_order_relaxed)) return;
+  // Read before taking packets: once the input has ended, a callback that finds nothing
+  // to play means the device has taken the last sound.
+  const bool inputEnded = FInputEnded.load();
+  bool sound = false;
   const bool mute = Owner.FMute.load(std::memory_order_relaxed);
   const int volume = Owner.FAudioVolume.load(std::memory_order_relaxed);
   const int bytesPerSecond = DeviceRate * 2 * DeviceChannels;
@@ -94,7 +98,10 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
     FBufferIndex += chunk;
     stream += chunk;
     length -= chunk;
+    sound = sound || chunk > 0;
   }
+  if (sound) FSoundPlayedOut = false;
+  else if (inputEnded) FSoundPlayedOut = true;
   if (bytesPerSecond > 0)
     FAudioClockNow.store(FAudioClock - static_cast<double>(FBufferSize - FBufferIndex) / bytesPerSecond,
                          std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #include "Display.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "FFPlay.h"
@@ -41,9 +42,14 @@ void TPlayerDisplay::DrawWaveform(const std::vector<int16_t>& samples, int chann
   }
 }
 
+bool TPlayerDisplay::HookWanted() const {
+  return FPlayer.OnVideoHook && (FPlayer.VideoHook() || FPlayer.ScreenHandle() != 0);
+}
+
+bool TPlayerDisplay::OwnWindowWanted() const { return FPlayer.ScreenHandle() == 0 && !FOwnWindowFailed; }
+
 void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
-  const bool hook = FPlayer.OnVideoHook && (FPlayer.VideoHook() || FPlayer.ScreenHandle() != 0);
-  const bool own = FPlayer.ScreenHandle() == 0 && !FOwnWindowFailed;
+  const bool hook = HookWanted(), own = OwnWindowWanted();
   // Nobody looks: nothing is drawn.
   if ((!hook && !own) || context.DisplayMode != 1) return;
   const int w = FPlayer.ScreenWidth() > 0 ? FPlayer.ScreenWidth() : DefaultWidth;
@@ -63,38 +69,116 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
       GetLogger().Log(&FPlayer, llError, std::string("Error occurs OnVideoHook: ") + e.what());
     }
   }
-  if (own && (FWindow || OpenOwnWindow(w, h))) PresentOwnWindow();
+  if (own && (FTextureFormat == SDL_PIXELFORMAT_BGR24 || OpenOwnWindow(w, h, SDL_PIXELFORMAT_BGR24))) {
+    ff::SDL_UpdateTexture(FTexture, nullptr, FFrame.Pixels.data(), FFrame.BytesPerRow);
+    PresentOwnWindow(nullptr);
+  }
 }
 
-bool TPlayerDisplay::OpenOwnWindow(int width, int height) {
-  if (ff::SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    FOwnWindowFailed = true;
-    GetLogger().Log(&FPlayer, llError, "SDL: could not set video mode.");
-    return false;
+TPlayerDisplay::TRect TPlayerDisplay::FitPicture(int width, int height, double pixelAspect, float aspectRatio,
+                                                 int windowWidth, int windowHeight) {
+  if (aspectRatio < 0 || width <= 0 || height <= 0) return {0, 0, windowWidth, windowHeight};
+  const double aspect = aspectRatio > 0 ? aspectRatio : (pixelAspect > 0 ? pixelAspect : 1.0) * width / height;
+  int h = windowHeight & ~1;
+  int w = static_cast<int>(std::lround(h * aspect)) & ~1;
+  if (w > windowWidth) {
+    w = windowWidth & ~1;
+    h = static_cast<int>(std::lround(w / aspect)) & ~1;
   }
-  FVideoStarted = true;
-  FWindow = ff::SDL_CreateWindow("FFPlayer", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height, 0);
-  if (FWindow) FRenderer = ff::SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_SOFTWARE);
-  if (FRenderer)
-    FTexture = ff::SDL_CreateTexture(FRenderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width, height);
-  if (!FTexture) {
+  return {(windowWidth - w) / 2, (windowHeight - h) / 2, w, h};
+}
+
+void TPlayerDisplay::ShowPicture(PlayContext& context, int64_t pts) {
+  const bool hook = HookWanted(), own = OwnWindowWanted();
+  AVFrame* current = context.CurrentPicture();
+  if ((!hook && !own) || !current) return;
+  // Blended into a copy: the current picture stays as decoded for the next subtitle.
+  if (!FShown) FShown.reset(ff::av_frame_alloc());
+  if (!FShown) throw std::bad_alloc();
+  ff::av_frame_unref(FShown.get());
+  if (ff::av_frame_ref(FShown.get(), current) < 0) throw std::bad_alloc();
+  context.BlendSubtitles(context.CurrentPicturePts(), *FShown);
+  AVFrame& shown = *FShown;
+  if (hook) {
+    if (!FBridge.PictureToBitmap(shown.data, shown.linesize, AV_PIX_FMT_YUV420P, false, shown.height, shown.width)) {
+      GetLogger().Log(&FPlayer, llError, "Cannot initialize the toRGB conversion context");
+    } else {
+      bool update = true;
+      try {
+        FPlayer.OnVideoHook(&FPlayer, FBridge.Bitmap(), pts, update);
+      } catch (const std::exception& e) {
+        GetLogger().Log(&FPlayer, llError, std::string("Error occurs OnVideoHook: ") + e.what());
+        update = false;
+      }
+      // What the handler drew is what the own window shows.
+      if (update && own) {
+        FBridge.BitmapRowsToPicture();
+        if (ff::av_frame_make_writable(&shown) < 0 ||
+            !FBridge.BitmapToPicture(shown.data, shown.linesize, AV_PIX_FMT_YUV420P, shown.height, shown.width))
+          GetLogger().Log(&FPlayer, llError, "Cannot initialize the fromRGB conversion context");
+      }
+    }
+  }
+  if (!own) return;
+  if ((FTextureFormat != SDL_PIXELFORMAT_IYUV || FTextureWidth != shown.width || FTextureHeight != shown.height) &&
+      !OpenOwnWindow(shown.width, shown.height, SDL_PIXELFORMAT_IYUV))
+    return;
+  ff::SDL_UpdateYUVTexture(FTexture, nullptr, shown.data[0], shown.linesize[0], shown.data[1], shown.linesize[1],
+                           shown.data[2], shown.linesize[2]);
+  const double pixelAspect = context.VideoSampleAspect.num > 0 ? av_q2d(context.VideoSampleAspect) : 1.0;
+  const TRect r = FitPicture(shown.width, shown.height, pixelAspect, FPlayer.AspectRatio(), FWindowWidth, FWindowHeight);
+  PresentOwnWindow(&r);
+}
+
+bool TPlayerDisplay::OpenOwnWindow(int width, int height, uint32_t format) {
+  if (FTexture) ff::SDL_DestroyTexture(FTexture);
+  FTexture = nullptr;
+  FTextureFormat = 0;
+  if (!FWindow) {
+    if (ff::SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      FOwnWindowFailed = true;
+      GetLogger().Log(&FPlayer, llError, "SDL: could not set video mode.");
+      return false;
+    }
+    FVideoStarted = true;
+    // The window's size: the one asked for, else the first picture's.
+    FWindowWidth = FPlayer.ScreenWidth() > 0 ? FPlayer.ScreenWidth() : width & ~1;
+    FWindowHeight = FPlayer.ScreenHeight() > 0 ? FPlayer.ScreenHeight() : height & ~1;
+    if (FWindowWidth <= 0 || FWindowHeight <= 0) FWindowWidth = DefaultWidth, FWindowHeight = DefaultHeight;
+    FWindow = ff::SDL_CreateWindow("FFPlayer", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, FWindowWidth,
+                                   FWindowHeight, 0);
+    if (FWindow) FRenderer = ff::SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_SOFTWARE);
+  }
+  if (FRenderer) FTexture = ff::SDL_CreateTexture(FRenderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+  if (!FTexture && format != SDL_PIXELFORMAT_IYUV) {
     GetLogger().Log(&FPlayer, llError, "SDL: could not set video mode.");
+  } else if (!FTexture) {
+    GetLogger().LogFmt(&FPlayer, llFatal,
+                       "Error: the video system does not support an image size of %dx%d pixels. Try using -lowres "
+                       "or -vf \"scale=w:h\" to reduce the image size.",
+                       width, height);
+  }
+  if (!FTexture) {
     Close();
     FOwnWindowFailed = true;
     return false;
   }
+  FTextureFormat = format;
+  FTextureWidth = width;
+  FTextureHeight = height;
   return true;
 }
 
-void TPlayerDisplay::PresentOwnWindow() {
+void TPlayerDisplay::PresentOwnWindow(const TRect* target) {
   // The window's own events (moves, exposure, a close request) need no answer: a close
   // request is ignored, as the host's Stop ends playback.
   SDL_Event event;
   while (ff::SDL_PollEvent(&event)) {
   }
-  ff::SDL_UpdateTexture(FTexture, nullptr, FFrame.Pixels.data(), FFrame.BytesPerRow);
   ff::SDL_RenderClear(FRenderer);
-  ff::SDL_RenderCopy(FRenderer, FTexture, nullptr, nullptr);
+  SDL_Rect r{};
+  if (target) r = SDL_Rect{target->X, target->Y, target->W, target->H};
+  ff::SDL_RenderCopy(FRenderer, FTexture, nullptr, target ? &r : nullptr);
   ff::SDL_RenderPresent(FRenderer);
 }
 
@@ -103,6 +187,8 @@ void TPlayerDisplay::Close() {
   if (FRenderer) ff::SDL_DestroyRenderer(FRenderer);
   if (FWindow) ff::SDL_DestroyWindow(FWindow);
   FTexture = nullptr, FRenderer = nullptr, FWindow = nullptr;
+  FTextureFormat = 0;
+  FShown.reset();
   if (FVideoStarted) ff::SDL_QuitSubSystem(SDL_INIT_VIDEO);
   FVideoStarted = false;
 }

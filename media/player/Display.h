@@ -1,11 +1,13 @@
 #pragma once
-// The display of the play thread. It draws off-screen into a pixel buffer: for a file
-// without video the waveform of the latest samples. Each drawn frame is offered to
-// OnVideoHook; without a host window it is also shown in an SDL window of the player's
-// own. It never draws into a window it does not own.
+// The display of the play thread. For a file with video it shows the current picture
+// with the subtitles due blended in; otherwise it draws off-screen into a pixel buffer
+// the waveform of the latest samples. Each drawn frame is offered to OnVideoHook (as
+// 24-bit pixels); without a host window it is also shown in an SDL window of the
+// player's own. It never draws into a window it does not own.
 #include <cstdint>
 #include <vector>
 
+#include "media/common/FFHandles.h"
 #include "media/common/PictureBridge.h"
 
 struct SDL_Window;
@@ -28,16 +30,28 @@ class TPlayerDisplay {
 
   // Draws and shows the current picture; APTS microseconds from the start of the file.
   void Show(PlayContext& context, int64_t pts);
+  // Shows the context's current picture.
+  void ShowPicture(PlayContext& context, int64_t pts);
   void Close();  // releases the own window
   const TPixelBuffer& Frame() const { return FFrame; }
+
+  // Where a picture of that size and aspect (width/height of a pixel) goes in the
+  // window: as large as fits, centred, with even sizes. A negative aspect fills it.
+  struct TRect {
+    int X, Y, W, H;
+  };
+  static TRect FitPicture(int width, int height, double pixelAspect, float aspectRatio, int windowWidth,
+                          int windowHeight);
 
   // Paints the waveform of interleaved samples into the frame: one band per channel, a
   // column per pixel spanning the smallest to the largest sample it covers.
   static void DrawWaveform(const std::vector<int16_t>& samples, int channels, TPixelBuffer& frame);
 
  private:
-  bool OpenOwnWindow(int width, int height);
-  void PresentOwnWindow();
+  bool HookWanted() const;
+  bool OwnWindowWanted() const;
+  bool OpenOwnWindow(int width, int height, uint32_t format);
+  void PresentOwnWindow(const TRect* target);
 
   TCustomPlayer& FPlayer;
   TPixelBuffer FFrame;
@@ -47,6 +61,11 @@ class TPlayerDisplay {
   SDL_Window* FWindow = nullptr;
   SDL_Renderer* FRenderer = nullptr;
   SDL_Texture* FTexture = nullptr;
+  uint32_t FTextureFormat = 0;
+  int FTextureWidth = 0, FTextureHeight = 0;
+  int FWindowWidth = 0, FWindowHeight = 0;
+  TPictureBridge FBridge;  // pictures to 24-bit pixels for the hook and back
+  TFramePtr FShown;        // the current picture with subtitles blended in
 };
 
 }  // namespace sw

@@ -109,6 +109,7 @@ void TCustomPlayer::ResetPlayerState() {
   FLastReportedPosition = NoTime;
   FCurrentPosition = -1;
   FEndAnnounced = false;
+  FStartPauseAnnounced = false;
   FSeekDoneEvent.Set();
 }
 
@@ -275,7 +276,7 @@ void TCustomPlayer::PlayThread() {
       const unsigned audio = c.TakeAudioNews();
       if (audio & anDecodeFailed) GetLogger().Log(this, llInfo, "avcodec_decode_audio2() failed");
       if (audio & anConvertFailed) GetLogger().Log(this, llError, "av_audio_convert() failed");
-      interval = c.DisplayMode != 0 ? WaveformRefresh : PlainRefresh;
+      interval = c.DisplayMode != 0 && !c.HasVideo() ? WaveformRefresh : PlainRefresh;
       RefreshStep(c);
     }
   } catch (const std::exception& e) {
@@ -303,6 +304,21 @@ void TCustomPlayer::ClosePlayContext() {
 }
 
 void TCustomPlayer::RefreshStep(PlayContext& context) {
+  if (context.HasVideo()) {
+    const double now = static_cast<double>(ff::av_gettime()) / 1e6;
+    bool dropped = false;
+    if (context.AdvancePicture(now, dropped)) {
+      const int64_t pts = std::llround(context.CurrentPicturePts() * 1e6) - context.StartTime;
+      if (FDeliver.load()) FDisplay->ShowPicture(context, pts);
+      // A file opened paused is announced paused once its first picture is on screen.
+      if (context.StartPaused && !FStartPauseAnnounced && context.Paused()) {
+        FStartPauseAnnounced = true;
+        SetState(psPause);
+      }
+    }
+    if (!dropped) ReportPosition(context);
+    return;
+  }
   if (!context.HasAudio()) return;
   const int64_t pts = std::llround(context.AudioClock() * 1e6) - context.StartTime;
   if (context.DisplayMode != 0 && FDeliver.load()) FDisplay->Show(context, pts);
@@ -310,13 +326,18 @@ void TCustomPlayer::RefreshStep(PlayContext& context) {
 }
 
 void TCustomPlayer::ReportPosition(PlayContext& c) {
-  if (c.ImageSequence || !c.HasAudio()) return;
-  if (c.ClockStale() && !c.Drained()) return;
-  int64_t position = std::llround(c.AudioClock() * 1e6) - c.StartTime;
-  if (c.AudioDuration > 0 && position >= c.AudioDuration && position < c.Duration) position = c.Duration;
-  // Played to the end: the clock stops at the last decoded sample, which for a file with
-  // gapless trimming (or a rounded duration) is short of the container's duration.
-  if (c.Drained() && c.Duration > 0) position = c.Duration;
+  if (c.ImageSequence || (!c.HasAudio() && !c.HasVideo())) return;
+  // Played to the end: the clock stops at the last sample or picture, which for a file
+  // with gapless trimming (or a rounded duration) is short of the container's duration.
+  const bool playedOut = c.PlayedOut();
+  // Between a seek request and the first sound (picture) from the new place the clock
+  // still tells the old place.
+  if (!playedOut && (c.HasVideo() ? c.PictureStale() : c.ClockStale())) return;
+  const double clock = c.HasVideo() ? c.VideoClock(static_cast<double>(ff::av_gettime()) / 1e6) : c.AudioClock();
+  int64_t position = std::llround(clock * 1e6) - c.StartTime;
+  if (!c.HasVideo() && c.AudioDuration > 0 && position >= c.AudioDuration && position < c.Duration)
+    position = c.Duration;
+  if (playedOut && c.Duration > 0) position = c.Duration;
   FCurrentPosition = position;
   if (c.Duration > 0 && position >= c.Duration) {
     if (FLastReportedPosition != c.Duration) FLastReportedPosition = 0;
@@ -326,8 +347,9 @@ void TCustomPlayer::ReportPosition(PlayContext& c) {
     FLastReportedPosition = position;
     if (OnPosition) FEvents->Post({ekPosition, psPlay, position});
   }
-  // Announced once per end; a seek that restarts reading allows the next.
-  if (!c.Capture && !FEndAnnounced.load() && c.Drained()) {
+  // Announced once per end, when the last sound has gone to the device and the last
+  // picture is on screen; a seek that restarts reading allows the next.
+  if (!c.Capture && !FEndAnnounced.load() && playedOut) {
     FEndAnnounced = true;
     SetState(psEnd);
   }
@@ -346,10 +368,16 @@ void TCustomPlayer::RaiseFileOpen() {
     if (!FPlayback) return;
     duration = FPlayback->ImageSequence ? 0 : FPlayback->Duration;
   }
-  const auto call = [this, duration] {
+  int frameWidth = -1, frameHeight = -1;
+  {
+    auto lock = LockPlayer();
+    if (FPlayback && FPlayback->HasVideo() && FPlayback->VideoWidth > 0)
+      frameWidth = FPlayback->VideoWidth, frameHeight = FPlayback->VideoHeight;
+  }
+  const auto call = [this, duration, frameWidth, frameHeight] {
     if (!OnFileOpen || !FDeliver.load()) return;
     int w = FScreenWidth, h = FScreenHeight;
-    OnFileOpen(this, duration, -1, -1, w, h);
+    OnFileOpen(this, duration, frameWidth, frameHeight, w, h);
     FScreenWidth = w, FScreenHeight = h;
   };
   if (FTriggerEventInMainThread) CallInMainThread(call);

@@ -211,6 +211,7 @@ class TCustomPlayer : public TFFBaseComponent {
   std::atomic<bool> FEndAnnounced{false};  // cleared by the read thread after a seek
   // --- play thread only (and the host's thread while no play thread runs).
   int64_t FLastReportedPosition;
+  bool FStartPauseAnnounced = false;
   std::unique_ptr<TPlayerDisplay> FDisplay;
 };
 

@@ -4,7 +4,9 @@
 // Fields are grouped by the thread that may touch them.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +31,8 @@ struct PlayContext {
   static constexpr int64_t QueuesLimit = 0xF00000;
   static constexpr int PacketCountLimit = 5;
   static constexpr int SilenceBytes = 1024;
+  static constexpr size_t PictureRingSize = 2;
+  static constexpr size_t SubtitleRingSize = 4;
 
   PlayContext(TCustomPlayer& owner, const std::string& fileName, bool startPaused);
   ~PlayContext();  // Close() must have run
@@ -52,6 +56,10 @@ struct PlayContext {
   // where playing was before.
   bool ClockStale() const { return FClockStale.load(); }
   bool HasAudio() const { return AudioIndex >= 0; }
+  bool HasVideo() const { return VideoIndex >= 0; }
+  // Everything of the file has been played: the input is drained, the device has asked for
+  // more after taking the last sound, and the last picture is on screen.
+  bool PlayedOut();
   // Seconds: the end of the decoded data minus what the callback still holds.
   double AudioClock() const { return FAudioClockNow.load(std::memory_order_relaxed); }
   // Takes and clears what the audio callback has left to report.
@@ -60,6 +68,21 @@ struct PlayContext {
   // into out, oldest first.
   void CopyWaveform(std::vector<int16_t>& out, int frames);
 
+  // --- the pictures (play thread). Wall-clock times are av_gettime() seconds.
+  // Makes the picture due at now the current one; true when it changed. Late pictures
+  // with a later one also due are passed over (dropped is set).
+  bool AdvancePicture(double now, bool& dropped);
+  // Seconds of the stream: the current picture's time moving with the wall clock.
+  double VideoClock(double now);
+  // From a seek request until the first picture from the new place is shown.
+  bool PictureStale() const { return FPictureStale.load(); }
+  // The current picture (yuv420p), null before the first; play thread only.
+  AVFrame* CurrentPicture() { return FCurrent.get(); }
+  double CurrentPicturePts() const { return FCurrentPts; }
+  int64_t DroppedPictures() const { return FDroppedPictures.load(); }
+  // Blends the bitmap subtitles due at pts (seconds of the stream) into frame, expiring
+  // those that have ended; false when none is due (frame untouched). Play thread.
+  bool BlendSubtitles(double pts, AVFrame& frame);
   TCustomPlayer& Owner;
 
   // --- immutable once the open result is 1 (written by the read thread before).
@@ -74,10 +97,20 @@ struct PlayContext {
   bool ImageSequence = false, Capture = false;
   int AudioIndex = -1, VideoIndex = -1, SubtitleIndex = -1;
   AVStream* AudioStream = nullptr;
+  AVStream* VideoStream = nullptr;
+  AVStream* SubtitleStream = nullptr;
+  int VideoWidth = 0, VideoHeight = 0;
+  AVRational VideoSampleAspect{0, 1};
+  double FrameDuration = 0.04;  // seconds, from the stream's frame rate
   int DeviceRate = 0, DeviceChannels = 0, HardwareBufferSize = 0;
   int DisplayMode = 0;  // 0 none, 1 waveform (set before the play thread starts)
 
   PacketQueue AudioQueue;  // fed by the read thread, taken by the audio callback
+  PacketQueue VideoQueue;  // fed by the read thread, taken by the video thread
+  PacketQueue SubtitleQueue;
+  // Set once a seek has been done and the first picture from there is queued (or there
+  // is none to come).
+  TManualResetEvent VideoSeekDoneEvent{true};
 
  private:
   friend void AudioCallback(void* userData, Uint8* stream, int length);
@@ -96,6 +129,16 @@ struct PlayContext {
   void FillAudio(Uint8* stream, int length);
   int DecodeAudioFrame();
   int ConvertFrame(const AVFrame& frame);
+  // The video side.
+  bool OpenDecoder(AVStream& stream, TCodecContextPtr& codec);
+  void VideoThread();
+  bool QueuePicture(const AVFrame& frame, unsigned serial);
+  TFramePtr ToPicture(const AVFrame& frame);
+  void RestartPictureTiming(double now);
+  void ClearPictures();  // read thread, after a seek
+  void PauseChanged(bool paused);
+  void SubtitleThread();
+  void ClearSubtitles();
 
   std::thread FReadThread;
   std::atomic<int> FOpenResult{0};  // 0 opening, 1 open, -1 failed, -2 failed and reading ended
@@ -105,6 +148,11 @@ struct PlayContext {
   std::atomic<int> FPaused{0};
   std::atomic<bool> FDrained{false};
   std::atomic<bool> FReading{false};  // the read thread is inside a blocking library read
+  // Set by the read thread when it has met the end of the input, cleared by a seek.
+  std::atomic<bool> FInputEnded{false};
+  // Set by the audio callback when it found nothing more to play after the end of the
+  // input; cleared by any sound and by a seek.
+  std::atomic<bool> FSoundPlayedOut{false};
 
   // --- the seek request: written by any thread under FSeekLock, carried out by the read thread.
   std::mutex FSeekLock;
@@ -116,6 +164,7 @@ struct PlayContext {
   // --- read thread only.
   int FLastPaused = 0;
   bool FEndReported = false, FEndOfFile = false;
+  bool FVideoEndQueued = false;  // the end marker went to the video queue for this end
 
   // --- the audio device (opened and closed by the read thread).
   SDL_AudioDeviceID FDevice = 0;
@@ -135,6 +184,45 @@ struct PlayContext {
   std::atomic<bool> FClockStale{false};  // set by a seek request, cleared by the callback
   bool FFlushSeen = false;               // SDL's audio thread only
   std::atomic<unsigned> FAudioNews{0};
+
+  // --- the video decoder and its thread (started and joined by the read thread).
+  TCodecContextPtr FVideoCodec, FSubtitleCodec;
+  std::thread FVideoThread, FSubtitleThread;
+  TScalerPtr FScaler;  // video thread only
+
+  struct TPicture {
+    TFramePtr Frame;
+    double Pts = 0;   // seconds of the stream
+    double Time = 0;  // wall clock: when it is due
+  };
+  // --- protected by FPictureLock: the picture ring and the video timing.
+  std::mutex FPictureLock;
+  std::condition_variable FPictureChanged;
+  std::deque<TPicture> FPictures;
+  bool FPictureAbort = false;
+  unsigned FPictureSerial = 0;     // advanced by each seek: older pictures are not queued
+  double FFrameTimer = 0;          // wall clock of the latest queued picture
+  double FLastFramePts = 0, FLastFrameDelay = 0.04;
+  bool FHaveCurrent = false;       // a picture has been shown
+  double FCurrentPts = 0, FDrift = 0;  // the current picture: pts and pts - wall clock
+  double FPausedAt = 0;            // wall clock of the pause (or of the picture shown while paused)
+  bool FNeedFirstPicture = true;   // after the open or a seek: the next picture is shown at once
+  bool FSeekedPictures = false;    // a seek cleared the ring since the last picture shown
+  bool FVideoEnded = false;        // the decoder gave its last picture for this end
+  std::atomic<bool> FPictureStale{false};
+  std::atomic<int64_t> FDroppedPictures{0};
+  TFramePtr FCurrent;              // play thread only: the picture on screen
+
+  struct TSubPicture {
+    AVSubtitle Sub{};
+    double Start = 0, End = 0;  // seconds of the stream
+  };
+  // --- protected by FSubLock: the subtitles decoded and not yet ended.
+  std::mutex FSubLock;
+  std::condition_variable FSubChanged;
+  std::deque<TSubPicture> FSubs;
+  bool FSubAbort = false;
+  unsigned FSubSerial = 0;
 
   // --- protected by FWaveLock: the last samples handed to the device.
   std::mutex FWaveLock;

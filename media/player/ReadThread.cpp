@@ -125,15 +125,30 @@ bool PlayContext::OpenInput() {
   StartTime = Format->start_time != AV_NOPTS_VALUE ? Format->start_time : 0;
   Duration = Format->duration != AV_NOPTS_VALUE ? Format->duration : -1;
 
-  // Every stream is skipped unless it is chosen; among several audio streams the library
-  // picks the one with the most frames seen while probing.
+  // Every stream is skipped unless it is chosen; among several of a kind the library
+  // picks the one with the most frames seen while probing. Attached pictures (cover art)
+  // are not played as video.
   for (unsigned i = 0; i < Format->nb_streams; ++i) Format->streams[i]->discard = AVDISCARD_ALL;
-  const int audio = ff::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-  // Pictures are not played by this player: a file without a played video stream shows
-  // the waveform of its sound unless the display is off. Decided before the audio
-  // callback starts, which reads it.
-  DisplayMode = DisableDisplay ? 0 : 1;
-  if (!DisableAudio && audio >= 0) OpenStream(audio);
+  const int audio = DisableAudio ? -1 : ff::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  int video = -1;
+  if (!DisableVideo) {
+    const auto playable = [this](int i) {
+      return i >= 0 && !(Format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    };
+    video = ff::av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    for (unsigned i = 0; !playable(video) && i < Format->nb_streams; ++i)
+      video = Format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? static_cast<int>(i) : -1;
+    if (!playable(video)) video = -1;
+  }
+  // Without a played video stream the display shows the waveform of the sound unless it
+  // is off. Decided before the audio callback starts, which reads it.
+  DisplayMode = !DisableDisplay && video < 0 ? 1 : 0;
+  if (audio >= 0) OpenStream(audio);
+  if (video >= 0 && OpenStream(video) < 0 && !DisableDisplay) DisplayMode = 1;
+  if (VideoIndex >= 0) {
+    const int subtitle = ff::av_find_best_stream(Format, AVMEDIA_TYPE_SUBTITLE, -1, VideoIndex, nullptr, 0);
+    if (subtitle >= 0) OpenStream(subtitle);
+  }
   if (AudioIndex < 0 && VideoIndex < 0) {
     Owner.ReportError(FileName + ": could not open codecs, no stream to play.", true);
     return false;
@@ -160,14 +175,19 @@ void PlayContext::ReadThread() {
 void PlayContext::FinishReadThread(bool failed) {
   if (FOpenResult.load() != 1) FOpenResult = -1;
   CloseStream(AudioIndex);
+  CloseStream(VideoIndex);
+  CloseStream(SubtitleIndex);
   if (Format) CloseInputFormat(&Format);
   if (failed && FOpenResult.load() == 1) Owner.PostPlayerNews(pnQuit);
   if (FOpenResult.load() == -1) FOpenResult = -2;
 }
 
 bool PlayContext::QueuesFull() const {
-  if (AudioQueue.Size() > QueuesLimit) return true;
-  return !(AudioIndex >= 0 && AudioQueue.Size() <= AudioQueueLimit);
+  if (AudioQueue.Size() + VideoQueue.Size() + SubtitleQueue.Size() > QueuesLimit) return true;
+  const bool wanted = (AudioIndex >= 0 && AudioQueue.Size() <= AudioQueueLimit) ||
+                      (VideoIndex >= 0 && VideoQueue.Count() <= PacketCountLimit) ||
+                      (SubtitleIndex >= 0 && SubtitleQueue.Count() <= PacketCountLimit);
+  return !wanted;
 }
 
 void PlayContext::ReadLoop() {
@@ -191,8 +211,17 @@ void PlayContext::ReadLoop() {
       continue;
     }
     if (FEndOfFile || (Format->pb && Format->pb->eof_reached)) {
+      FInputEnded = true;
+      // The video decoder is told the end once, so that it gives its last pictures.
+      if (VideoIndex >= 0 && !FVideoEndQueued) {
+        FVideoEndQueued = true;
+        AVPacket* end = ff::av_packet_alloc();
+        if (!end) throw std::bad_alloc();
+        end->stream_index = VideoIndex;
+        VideoQueue.Put(end);
+      }
       Nap(10ms);
-      if (AudioQueue.Size() == 0) FDrained = true;
+      if (AudioQueue.Size() == 0 && VideoQueue.Size() == 0 && SubtitleQueue.Size() == 0) FDrained = true;
       continue;
     }
     FReading = true;
@@ -217,8 +246,12 @@ void PlayContext::ReadLoop() {
       Nap(100ms);
       continue;
     }
-    if (packet->stream_index == AudioIndex) {
-      AudioQueue.Put(packet.release());
+    PacketQueue* queue = packet->stream_index == AudioIndex      ? &AudioQueue
+                         : packet->stream_index == VideoIndex    ? &VideoQueue
+                         : packet->stream_index == SubtitleIndex ? &SubtitleQueue
+                                                                 : nullptr;
+    if (queue) {
+      queue->Put(packet.release());
       packet.reset(ff::av_packet_alloc());
       if (!packet) throw std::bad_alloc();
     } else {
@@ -244,12 +277,29 @@ void PlayContext::DoSeek() {
   if (result < 0) {
     GetLogger().LogFmt(&Owner, llError, "%s: error while seeking", FileName.c_str());
     FClockStale = false;
-  } else if (AudioIndex >= 0) {
-    AudioQueue.Flush();
-    AudioQueue.Put(FlushPacket());
+    FPictureStale = false;
+    VideoSeekDoneEvent.Set();
+  } else {
+    if (AudioIndex >= 0) {
+      AudioQueue.Flush();
+      AudioQueue.Put(FlushPacket());
+    }
+    if (VideoIndex >= 0) {
+      VideoQueue.Flush();
+      VideoQueue.Put(FlushPacket());
+      ClearPictures();
+    }
+    if (SubtitleIndex >= 0) {
+      SubtitleQueue.Flush();
+      SubtitleQueue.Put(FlushPacket());
+      ClearSubtitles();
+    }
   }
   FEndReported = false;
   FEndOfFile = false;
+  FVideoEndQueued = false;
+  FInputEnded = false;
+  FSoundPlayedOut = false;
   if (Format->pb) Format->pb->eof_reached = 0;
   FDrained = false;
   Owner.ClearEndAnnounced();
@@ -260,23 +310,51 @@ void PlayContext::DoSeek() {
   Owner.FSeekDoneEvent.Set();
 }
 
+bool PlayContext::OpenDecoder(AVStream& st, TCodecContextPtr& codecContext) {
+  const AVCodec* codec = ff::avcodec_find_decoder(st.codecpar->codec_id);
+  TCodecContextPtr c(ff::avcodec_alloc_context3(codec));
+  if (!c || ff::avcodec_parameters_to_context(c.get(), st.codecpar) < 0) throw std::bad_alloc();
+  c->pkt_timebase = st.time_base;
+  ApplyDecodingSettings(*c);
+  std::lock_guard<std::recursive_mutex> g(CodecLock());
+  if (!codec || ff::avcodec_open2(c.get(), codec, nullptr) < 0) {
+    GetLogger().Log(&Owner, llError, "avcodec_open() failed.");
+    return false;
+  }
+  codecContext = std::move(c);
+  return true;
+}
+
 int PlayContext::OpenStream(int index) {
   if (index < 0 || index >= static_cast<int>(Format->nb_streams)) return -1;
   AVStream* st = Format->streams[index];
-  if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) return -1;
-  const AVCodec* codec = ff::avcodec_find_decoder(st->codecpar->codec_id);
-  TCodecContextPtr c(ff::avcodec_alloc_context3(codec));
-  if (!c || ff::avcodec_parameters_to_context(c.get(), st->codecpar) < 0) throw std::bad_alloc();
-  c->pkt_timebase = st->time_base;
-  ApplyDecodingSettings(*c);
-  {
-    std::lock_guard<std::recursive_mutex> g(CodecLock());
-    if (!codec || ff::avcodec_open2(c.get(), codec, nullptr) < 0) {
-      GetLogger().Log(&Owner, llError, "avcodec_open() failed.");
-      return -1;
-    }
+  const AVMediaType type = st->codecpar->codec_type;
+  if (type == AVMEDIA_TYPE_VIDEO) {
+    if (!OpenDecoder(*st, FVideoCodec)) return -1;
+    st->discard = AVDISCARD_DEFAULT;
+    VideoIndex = index;
+    VideoStream = st;
+    VideoWidth = FVideoCodec->width;
+    VideoHeight = FVideoCodec->height;
+    VideoSampleAspect = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : FVideoCodec->sample_aspect_ratio;
+    const AVRational rate = ff::av_guess_frame_rate(Format, st, nullptr);
+    if (rate.num > 0 && rate.den > 0) FrameDuration = av_q2d(AVRational{rate.den, rate.num});
+    VideoQueue.Init();
+    VideoQueue.Put(FlushPacket());
+    FVideoThread = std::thread([this] { VideoThread(); });
+    return 0;
   }
-  FAudioCodec = std::move(c);
+  if (type == AVMEDIA_TYPE_SUBTITLE) {
+    if (!OpenDecoder(*st, FSubtitleCodec)) return -1;
+    st->discard = AVDISCARD_DEFAULT;
+    SubtitleIndex = index;
+    SubtitleStream = st;
+    SubtitleQueue.Init();
+    SubtitleQueue.Put(FlushPacket());
+    FSubtitleThread = std::thread([this] { SubtitleThread(); });
+    return 0;
+  }
+  if (type != AVMEDIA_TYPE_AUDIO || !OpenDecoder(*st, FAudioCodec)) return -1;
   FAudioFrame.reset(ff::av_frame_alloc());
   if (!FAudioFrame) throw std::bad_alloc();
   if (!OpenAudioDevice(*FAudioCodec)) {
@@ -300,7 +378,50 @@ int PlayContext::OpenStream(int index) {
 }
 
 void PlayContext::CloseStream(int index) {
-  if (index < 0 || index != AudioIndex) return;
+  if (index < 0) return;
+  if (index == VideoIndex) {
+    VideoQueue.Abort();
+    {
+      std::lock_guard<std::mutex> g(FPictureLock);
+      FPictureAbort = true;
+    }
+    FPictureChanged.notify_all();
+    if (FVideoThread.joinable()) FVideoThread.join();
+    VideoQueue.End();
+    {
+      std::lock_guard<std::mutex> g(FPictureLock);
+      FPictures.clear();
+    }
+    FScaler.reset();
+    Format->streams[index]->discard = AVDISCARD_ALL;
+    {
+      std::lock_guard<std::recursive_mutex> g(CodecLock());
+      FVideoCodec.reset();
+    }
+    VideoIndex = -1;
+    VideoStream = nullptr;
+    return;
+  }
+  if (index == SubtitleIndex) {
+    SubtitleQueue.Abort();
+    {
+      std::lock_guard<std::mutex> g(FSubLock);
+      FSubAbort = true;
+    }
+    FSubChanged.notify_all();
+    if (FSubtitleThread.joinable()) FSubtitleThread.join();
+    SubtitleQueue.End();
+    ClearSubtitles();
+    Format->streams[index]->discard = AVDISCARD_ALL;
+    {
+      std::lock_guard<std::recursive_mutex> g(CodecLock());
+      FSubtitleCodec.reset();
+    }
+    SubtitleIndex = -1;
+    SubtitleStream = nullptr;
+    return;
+  }
+  if (index != AudioIndex) return;
   AudioQueue.Abort();
   CloseAudioDevice();
   AudioQueue.End();
@@ -327,12 +448,17 @@ void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t ta
     FSeekRelative = relative;
     FSeekFlags = flags & 0x0F;
     FClockStale = true;
+    if (VideoIndex >= 0) {
+      FPictureStale = true;
+      VideoSeekDoneEvent.Reset();
+    }
     Owner.FSeekDoneEvent.Reset();
     FSeekRequest = true;
   }
   FWakeEvent.Set();
   if (!wait) return;
   while (!Owner.FSeekDoneEvent.WaitFor(0ms)) WaitStep();
+  while (!VideoSeekDoneEvent.WaitFor(0ms)) WaitStep();
 }
 
 void PlayContext::WaitForSeek(TManualResetEvent& seekDone) {
@@ -343,7 +469,12 @@ void PlayContext::WaitForSeek(TManualResetEvent& seekDone) {
   seekDone.Set();
 }
 
-void PlayContext::TogglePause() { FPaused = FPaused.load() ? 0 : 1; }
+void PlayContext::TogglePause() {
+  const bool pausing = !Paused();
+  // Pausing waits a little for the first picture of a seek, so that it is on screen.
+  if (pausing && VideoIndex >= 0 && !VideoSeekDoneEvent.WaitFor(250ms)) VideoSeekDoneEvent.Set();
+  PauseChanged(pausing);
+}
 
 void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
   const int channels = DeviceChannels > 0 ? DeviceChannels : 1;

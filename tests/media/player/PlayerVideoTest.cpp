@@ -1,0 +1,292 @@
+// Files with pictures: each picture a test file holds shows its frame number as its
+// brightness, so the hook can tell which picture was shown against the time it was
+// given, the sound the device had taken, and the wall clock.
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "PlayerHarness.h"
+#include "VideoFile.h"
+#include "media/player/Display.h"
+
+using namespace sw;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int64_t Second = 1000000;
+
+struct TShown {
+  int64_t Pts;        // what the hook was told, microseconds
+  int Frame;          // what the picture shows
+  double SoundTaken;  // seconds of sound the device had received by then
+  std::chrono::steady_clock::time_point At;
+  bool Red;           // the subtitle box is drawn
+  bool Paused;
+  int Width;
+};
+
+class PlayerVideoTest : public PlayerTest {
+ protected:
+  std::string MakeFile(const TVideoFileSpec& spec) {
+    const std::string name = Temp.File("video.mkv");
+    EXPECT_TRUE(WriteVideoFile(name, spec));
+    return name;
+  }
+
+  // A player whose hook records every picture.
+  TFFPlayer& NewVideoPlayer() {
+    TFFPlayer& player = NewPlayer();
+    player.SetVideoHook(true);
+    player.OnVideoHook = [this](TCustomPlayer* sender, TPixelBuffer& bitmap, int64_t pts, bool&) {
+      auto pixel = [&](int x, int y) { return &bitmap.Pixels[static_cast<size_t>(y) * bitmap.BytesPerRow + 3 * static_cast<size_t>(x)]; };
+      const uint8_t* middle = pixel(bitmap.Width - 20, bitmap.Height - 20);
+      const uint8_t* box = pixel(SubX + SubW / 2, SubY + SubH / 2);
+      TShown s{pts, FrameFromGray(middle[1]), SoundSeconds(), std::chrono::steady_clock::now(),
+               box[2] > 200 && box[1] < 80 && box[0] < 80, static_cast<TFFPlayer*>(sender)->Paused(), bitmap.Width};
+      std::lock_guard<std::mutex> g(ShownLock);
+      Shown.push_back(s);
+    };
+    return player;
+  }
+
+  double SoundSeconds() const {
+    struct stat st {};
+    if (::stat(Temp.File("sound.raw").c_str(), &st) != 0) return 0;
+    return static_cast<double>(st.st_size) / (44100 * 4);
+  }
+
+  std::vector<TShown> TakeShown() {
+    std::lock_guard<std::mutex> g(ShownLock);
+    return Shown;
+  }
+  size_t ShownCount() {
+    std::lock_guard<std::mutex> g(ShownLock);
+    return Shown.size();
+  }
+
+  // The disk driver at the pace of a real device (1024 samples of 44.1 kHz per buffer),
+  // or faster.
+  static void RealTimeSound(const char* msPerBuffer = "23") { ::setenv("SDL_DISKAUDIODELAY", msPerBuffer, 1); }
+
+  std::mutex ShownLock;
+  std::vector<TShown> Shown;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+// The sound runs twice as fast as the wall clock: the pictures must follow it, not the
+// wall clock.
+TEST_F(PlayerVideoTest, PicturesFollowTheSoundAndTheLastIsShownBeforeTheEnd) {
+  RealTimeSound("11");
+  const std::string file = MakeFile({});
+  TFFPlayer& player = NewVideoPlayer();
+  int frameWidth = 0, frameHeight = 0;
+  player.OnFileOpen = [&](TCustomPlayer*, int64_t, int w, int h, int&, int&) { frameWidth = w, frameHeight = h; };
+  size_t shownAtEnd = 0;
+  player.OnState = [&](TCustomPlayer*, TPlayState s) {
+    if (s == psEnd) shownAtEnd = ShownCount();
+    Record(TRecordedEvent::State, s);
+  };
+  ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+  EXPECT_EQ(frameWidth, 160);
+  EXPECT_EQ(frameHeight, 120);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+  player.Stop(true);
+
+  const std::vector<TShown> shown = TakeShown();
+  ASSERT_GE(shown.size(), 25u) << "too few of the 75 pictures were shown";
+  std::vector<double> lag;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    // The picture is the one its time says, and they come in order.
+    EXPECT_EQ(shown[i].Frame, std::lround(shown[i].Pts * 25.0 / Second)) << "picture " << i;
+    if (i > 0) {
+      EXPECT_GT(shown[i].Frame, shown[i - 1].Frame);
+    }
+    lag.push_back(shown[i].SoundTaken - static_cast<double>(shown[i].Pts) / Second);
+  }
+  // In step with the sound: a picture shows when the device has taken the sound of its
+  // time (give or take its buffer of 23 ms), within two frames.
+  EXPECT_LT(std::fabs(Median(lag)), 0.08) << "pictures and sound drift apart";
+  std::vector<double> abs;
+  for (double l : lag) abs.push_back(std::fabs(l));
+  std::sort(abs.begin(), abs.end());
+  EXPECT_LT(abs[abs.size() * 3 / 4], 0.12);
+  // The end comes after the last picture, with the position at the duration.
+  EXPECT_EQ(shown.back().Frame, 74);
+  EXPECT_EQ(shownAtEnd, shown.size()) << "psEnd was announced before the last picture";
+  const std::vector<int64_t> positions = Positions();
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 3 * Second);
+}
+
+TEST_F(PlayerVideoTest, VideoOnlyFilePlaysAtItsOwnPace) {
+  TVideoFileSpec spec;
+  spec.Seconds = 2;
+  spec.Audio = false;
+  const std::string file = MakeFile(spec);
+  TFFPlayer& player = NewVideoPlayer();
+  ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+  player.Stop(true);
+
+  const std::vector<TShown> shown = TakeShown();
+  ASSERT_GE(shown.size(), 10u);
+  EXPECT_EQ(shown.front().Frame, 0);
+  EXPECT_EQ(shown.back().Frame, 49);
+  for (size_t i = 1; i < shown.size(); ++i) {
+    EXPECT_GT(shown[i].Frame, shown[i - 1].Frame);
+    // Never early: each picture comes no sooner than its time after the first.
+    const double wall = std::chrono::duration<double>(shown[i].At - shown.front().At).count();
+    EXPECT_GE(wall, static_cast<double>(shown[i].Pts - shown.front().Pts) / Second - 0.02) << "picture " << i;
+  }
+  const double total = std::chrono::duration<double>(shown.back().At - shown.front().At).count();
+  EXPECT_LT(total, 1.96 + 1.0) << "far slower than real time";
+  const std::vector<int64_t> positions = Positions();
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 2 * Second);
+}
+
+TEST_F(PlayerVideoTest, SeekingShowsThePictureOfTheNewPlaceEvenWhilePaused) {
+  RealTimeSound();
+  TVideoFileSpec spec;
+  spec.Seconds = 4;
+  const std::string file = MakeFile(spec);
+  TFFPlayer& player = NewVideoPlayer();
+  ASSERT_TRUE(player.OpenMedia(file, 0, true)) << player.ErrorText();
+  // Opened paused: the first picture is shown and then the pause announced.
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psPause); }));
+  ASSERT_GE(ShownCount(), 1u);
+  EXPECT_EQ(TakeShown().front().Frame, 0);
+
+  player.Seek(0, true, 2 * Second);
+  ASSERT_TRUE(PumpUntil([&] { return !TakeShown().empty() && TakeShown().back().Frame == 50; }))
+      << "the picture at 2 s was not shown while paused";
+  PumpFor(200ms);
+  EXPECT_EQ(TakeShown().back().Frame, 50) << "pictures went on while paused";
+  EXPECT_TRUE(TakeShown().back().Paused);
+  ASSERT_TRUE(PumpUntil([&] { return !Positions().empty() && Positions().back() == 2 * Second; }));
+
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return TakeShown().back().Frame >= 60; }));
+  const size_t beforeBack = ShownCount();
+  player.Seek(0, true, 400000);
+  ASSERT_TRUE(PumpUntil([&] { return TakeShown().back().Frame >= 20 && TakeShown().back().Frame < 50; }));
+  player.Stop(true);
+
+  const std::vector<TShown> shown = TakeShown();
+  // After the paused seek: on from 50 without a gap of more than a few pictures.
+  size_t i = 0;
+  while (i < shown.size() && shown[i].Frame != 50) ++i;
+  ASSERT_LT(i + 1, beforeBack);
+  EXPECT_LE(shown[i + 1].Frame, 53);
+  // After the seek back the pictures start at 10 (give or take the ones in flight) and
+  // rise; nothing from before it comes back.
+  size_t back = beforeBack;
+  while (back < shown.size() && shown[back].Frame > 50) ++back;
+  ASSERT_LT(back, shown.size());
+  EXPECT_GE(shown[back].Frame, 10);
+  EXPECT_LE(shown[back].Frame, 14);
+  for (size_t k = back + 1; k < shown.size(); ++k) EXPECT_GT(shown[k].Frame, shown[k - 1].Frame);
+  for (const TShown& s : shown) EXPECT_EQ(s.Frame, std::lround(s.Pts * 25.0 / Second));
+}
+
+TEST_F(PlayerVideoTest, BitmapSubtitlesAreDrawnIntoThePicturesOfTheirTime) {
+  TVideoFileSpec spec;
+  spec.SubtitleStart = 1.0;
+  spec.SubtitleEnd = 2.0;
+  const std::string file = MakeFile(spec);
+  TFFPlayer& player = NewVideoPlayer();
+  ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+  player.Stop(true);
+
+  int red = 0, plain = 0;
+  for (const TShown& s : TakeShown()) {
+    const double t = static_cast<double>(s.Pts) / Second;
+    if (t > 1.02 && t < 1.98) {
+      EXPECT_TRUE(s.Red) << "no subtitle at " << t;
+      ++red;
+    } else if (t < 0.98 || t > 2.02) {
+      EXPECT_FALSE(s.Red) << "a subtitle at " << t;
+      ++plain;
+    }
+    // The box leaves the rest of the picture alone.
+    EXPECT_EQ(s.Frame, std::lround(t * 25));
+  }
+  EXPECT_GE(red, 5);
+  EXPECT_GE(plain, 10);
+}
+
+TEST_F(PlayerVideoTest, VideoSwitchesAndTheOwnWindow) {
+  const std::string file = MakeFile({});
+  {
+    // DisableVideo: the sound plays with its waveform, no picture of the file is shown.
+    TFFPlayer& player = NewVideoPlayer();
+    player.SetDisableVideo(true);
+    int frameWidth = 0;
+    player.OnFileOpen = [&](TCustomPlayer*, int64_t, int w, int, int&, int&) { frameWidth = w; };
+    ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+    ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+    player.Stop(true);
+    EXPECT_EQ(frameWidth, -1);
+    ASSERT_FALSE(TakeShown().empty());
+    // Waveform frames are the display's size, not the video's.
+    for (const TShown& s : TakeShown()) EXPECT_EQ(s.Width, TPlayerDisplay::DefaultWidth);
+    std::lock_guard<std::mutex> g(ShownLock);
+    Shown.clear();
+  }
+  {
+    // DisableDisplay: no display work at all.
+    TFFPlayer& player = NewVideoPlayer();
+    player.SetDisableDisplay(true);
+    ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+    ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+    player.Stop(true);
+    EXPECT_TRUE(TakeShown().empty());
+  }
+  {
+    // A video-only file without video is nothing to play.
+    TVideoFileSpec spec;
+    spec.Audio = false;
+    const std::string silent = Temp.File("silent.mkv");
+    ASSERT_TRUE(WriteVideoFile(silent, spec));
+    TFFPlayer& player = NewPlayer();
+    player.SetDisableVideo(true);
+    EXPECT_FALSE(player.OpenMedia(silent, 0, false));
+    EXPECT_EQ(player.ErrorText(), silent + ": could not open codecs, no stream to play.");
+  }
+  {
+    // Without a host window and without a hook the pictures go to the player's own window
+    // (the dummy driver): playback is the same.
+    TFFPlayer& player = NewPlayer();
+    ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+    ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }, 20s));
+    player.Stop(true);
+    EXPECT_EQ(Positions().back(), 3 * Second);
+  }
+}
+
+TEST(PlayerDisplayFit, PicturesKeepTheirAspectCentredWithEvenSizes) {
+  using R = TPlayerDisplay::TRect;
+  auto same = [](R a, R b) { return a.X == b.X && a.Y == b.Y && a.W == b.W && a.H == b.H; };
+  // 4:3 in a wide window: full height, centred across.
+  EXPECT_TRUE(same(TPlayerDisplay::FitPicture(640, 480, 1, 0, 800, 450), R{100, 0, 600, 450}));
+  // 16:9 in a 4:3 window: full width, centred down, heights rounded to even.
+  EXPECT_TRUE(same(TPlayerDisplay::FitPicture(1280, 720, 1, 0, 640, 480), R{0, 60, 640, 360}));
+  // Wide pixels make a square picture wide; a forced aspect wins over both.
+  EXPECT_TRUE(same(TPlayerDisplay::FitPicture(100, 100, 2, 0, 400, 400), R{0, 100, 400, 200}));
+  EXPECT_TRUE(same(TPlayerDisplay::FitPicture(100, 100, 2, 1.0f, 400, 300), R{50, 0, 300, 300}));
+  // A negative aspect fills the window.
+  EXPECT_TRUE(same(TPlayerDisplay::FitPicture(100, 100, 1, -1.0f, 400, 300), R{0, 0, 400, 300}));
+  const R odd = TPlayerDisplay::FitPicture(720, 576, 1, 0, 333, 333);
+  EXPECT_EQ(odd.W % 2, 0);
+  EXPECT_EQ(odd.H % 2, 0);
+}

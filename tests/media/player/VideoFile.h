@@ -1,0 +1,165 @@
+#pragma once
+// Small Matroska files with pictures whose brightness tells their frame number, a sine
+// tone, and a bitmap subtitle (a red box), written through the libraries.
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "media/common/FFHandles.h"
+
+struct TVideoFileSpec {
+  double Seconds = 3;
+  int Fps = 25;
+  int Width = 160, Height = 120;
+  bool Video = true, Audio = true;
+  double SubtitleStart = -1, SubtitleEnd = -1;  // seconds; none when negative
+};
+
+// The red box of the subtitle.
+constexpr int SubX = 16, SubY = 16, SubW = 64, SubH = 32;
+
+// Frame n's luma; the gray it shows as 8-bit RGB, and back (the display converts with the
+// limited-range matrix).
+inline int FrameLuma(int n) { return 16 + 2 * n; }
+inline int FrameFromGray(int gray) { return static_cast<int>(std::lround((gray * 219.0 / 255.0) / 2)); }
+
+namespace video_file_detail {
+
+// pts and duration in units of from; the muxer may have chosen another time base.
+inline bool Write(AVFormatContext* out, AVPacket* p, int index, int64_t pts, int64_t duration, AVRational from) {
+  const AVRational to = out->streams[index]->time_base;
+  p->stream_index = index;
+  p->pts = p->dts = ff::av_rescale_q(pts, from, to);
+  p->duration = ff::av_rescale_q(duration, from, to);
+  p->flags |= AV_PKT_FLAG_KEY;
+  return ff::av_interleaved_write_frame(out, p) >= 0;
+}
+
+// The subtitle packet and the decoder's set-up data of a box in palette colour 1.
+inline bool EncodeSubtitle(int width, int height, double seconds, std::vector<uint8_t>& packet,
+                           std::vector<uint8_t>& extradata) {
+  using namespace sw;
+  const AVCodec* codec = ff::avcodec_find_encoder(AV_CODEC_ID_DVD_SUBTITLE);
+  if (!codec) return false;
+  TCodecContextPtr c(ff::avcodec_alloc_context3(codec));
+  c->width = width;
+  c->height = height;
+  c->time_base = AVRational{1, 1000};
+  if (ff::avcodec_open2(c.get(), codec, nullptr) < 0) return false;
+  std::vector<uint8_t> indexes(static_cast<size_t>(SubW) * SubH, 1);
+  uint32_t palette[4] = {0x00000000, 0xFFFF0000, 0xFF000000, 0xFFFFFFFF};
+  AVSubtitleRect rect{};
+  rect.x = SubX, rect.y = SubY, rect.w = SubW, rect.h = SubH;
+  rect.nb_colors = 4;
+  rect.type = SUBTITLE_BITMAP;
+  rect.data[0] = indexes.data();
+  rect.linesize[0] = SubW;
+  rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+  rect.linesize[1] = 4 * 4;
+  AVSubtitleRect* rects[1] = {&rect};
+  AVSubtitle sub{};
+  sub.format = 0;
+  sub.start_display_time = 0;
+  sub.end_display_time = static_cast<uint32_t>(std::lround(seconds * 1000));
+  sub.num_rects = 1;
+  sub.rects = rects;
+  sub.pts = 0;
+  packet.resize(1 << 16);
+  const int size = ff::avcodec_encode_subtitle(c.get(), packet.data(), static_cast<int>(packet.size()), &sub);
+  if (size <= 0) return false;
+  packet.resize(static_cast<size_t>(size));
+  extradata.assign(c->extradata, c->extradata + c->extradata_size);
+  return true;
+}
+
+}  // namespace video_file_detail
+
+inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) {
+  using namespace sw;
+  using namespace video_file_detail;
+  AVFormatContext* out = nullptr;
+  if (ff::avformat_alloc_output_context2(&out, nullptr, "matroska", name.c_str()) < 0) return false;
+  TFormatContextPtr owner(out);
+  int video = -1, audio = -1, subtitle = -1;
+  if (spec.Video) {
+    AVStream* st = ff::avformat_new_stream(out, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    st->codecpar->codec_id = AV_CODEC_ID_RAWVIDEO;
+    st->codecpar->format = AV_PIX_FMT_YUV420P;
+    st->codecpar->width = spec.Width;
+    st->codecpar->height = spec.Height;
+    st->codecpar->codec_tag = MKTAG('I', '4', '2', '0');
+    st->time_base = AVRational{1, spec.Fps};
+    st->avg_frame_rate = st->r_frame_rate = AVRational{spec.Fps, 1};
+    video = st->index;
+  }
+  if (spec.Audio) {
+    AVStream* st = ff::avformat_new_stream(out, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    st->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+    st->codecpar->sample_rate = 44100;
+    ff::av_channel_layout_default(&st->codecpar->ch_layout, 2);
+    st->codecpar->bits_per_coded_sample = 16;
+    st->codecpar->block_align = 4;
+    st->time_base = AVRational{1, 44100};
+    audio = st->index;
+  }
+  std::vector<uint8_t> subPacket, subExtra;
+  if (spec.SubtitleStart >= 0) {
+    if (!EncodeSubtitle(spec.Width, spec.Height, spec.SubtitleEnd - spec.SubtitleStart, subPacket, subExtra)) return false;
+    AVStream* st = ff::avformat_new_stream(out, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    st->codecpar->codec_id = AV_CODEC_ID_DVD_SUBTITLE;
+    st->codecpar->width = spec.Width;
+    st->codecpar->height = spec.Height;
+    if (!subExtra.empty()) {
+      st->codecpar->extradata = static_cast<uint8_t*>(ff::av_mallocz(subExtra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+      std::memcpy(st->codecpar->extradata, subExtra.data(), subExtra.size());
+      st->codecpar->extradata_size = static_cast<int>(subExtra.size());
+    }
+    st->time_base = AVRational{1, 1000};
+    subtitle = st->index;
+  }
+  if (ff::avio_open(&out->pb, name.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+  bool ok = ff::avformat_write_header(out, nullptr) >= 0;
+  TPacketPtr p(ff::av_packet_alloc());
+  const int frames = static_cast<int>(std::lround(spec.Seconds * spec.Fps));
+  const int64_t samples = std::llround(spec.Seconds * 44100);
+  constexpr int Block = 1024;
+  int64_t nextSample = 0;
+  bool subDone = subtitle < 0;
+  // In time order: each picture, the sound up to its time, the subtitle when it begins.
+  for (int n = 0; ok && n <= frames; ++n) {
+    const double t = static_cast<double>(n) / spec.Fps;
+    while (ok && audio >= 0 && nextSample < samples && nextSample < std::llround(t * 44100) + Block) {
+      const int count = static_cast<int>(std::min<int64_t>(Block, samples - nextSample));
+      ok = ff::av_new_packet(p.get(), count * 4) >= 0;
+      if (!ok) break;
+      int16_t* s = reinterpret_cast<int16_t*>(p->data);
+      for (int i = 0; i < count; ++i)
+        s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * (nextSample + i) / 44100.0));
+      ok = Write(out, p.get(), audio, nextSample, count, AVRational{1, 44100});
+      nextSample += count;
+    }
+    if (ok && !subDone && t >= spec.SubtitleStart) {
+      ok = ff::av_new_packet(p.get(), static_cast<int>(subPacket.size())) >= 0;
+      if (ok) {
+        std::memcpy(p->data, subPacket.data(), subPacket.size());
+        ok = Write(out, p.get(), subtitle, std::llround(spec.SubtitleStart * 1000),
+                   std::llround((spec.SubtitleEnd - spec.SubtitleStart) * 1000), AVRational{1, 1000});
+      }
+      subDone = true;
+    }
+    if (!ok || video < 0 || n == frames) continue;
+    const int w = spec.Width, h = spec.Height;
+    ok = ff::av_new_packet(p.get(), w * h * 3 / 2) >= 0;
+    if (!ok) break;
+    std::memset(p->data, FrameLuma(n), static_cast<size_t>(w) * h);
+    std::memset(p->data + w * h, 128, static_cast<size_t>(w) * h / 2);
+    ok = Write(out, p.get(), video, n, 1, AVRational{1, spec.Fps});
+  }
+  ok = ff::av_write_trailer(out) >= 0 && ok;
+  ff::avio_closep(&out->pb);
+  return ok;
+}
