@@ -47,7 +47,10 @@ class PlayerTest : public ::testing::Test {
   }
 
   void Record(decltype(TRecordedEvent::Kind) kind, int64_t value) {
+    // What the device had received when the end was announced.
+    const size_t sound = kind == TRecordedEvent::State && value == sw::psEnd ? Sound().size() : 0;
     std::lock_guard<std::mutex> g(EventsLock);
+    if (sound && !SoundAtEnd) SoundAtEnd = sound;
     Events.push_back({kind, value, sw::IsMainThread()});
   }
   std::vector<TRecordedEvent> TakeEvents() {
@@ -105,4 +108,5 @@ class PlayerTest : public ::testing::Test {
   std::unique_ptr<sw::TFFPlayer> Player;
   std::mutex EventsLock;
   std::vector<TRecordedEvent> Events;
+  size_t SoundAtEnd = 0;  // samples; the first end announced
 };

@@ -5,6 +5,7 @@
 
 #include "../engine/DecodeFile.h"
 #include "PlayerHarness.h"
+#include "VideoFile.h"
 
 using namespace sw;
 using namespace std::chrono_literals;
@@ -65,12 +66,14 @@ TEST_F(PlayerTest, SoundFromTheSeekPositionIsTheFilesOwnDecodedSamples) {
   player.Seek(0, false, 3 * Second);
   player.Resume();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
-  PumpFor(300ms);  // the end is announced while the device may still hold the last buffer
   player.Stop(true);
 
   // A busy machine may starve the device of packets now and then (silence is played);
-  // what sound there is must still be the file's, in order.
-  const std::vector<int16_t> sound = WithoutPauses(Sound());
+  // what sound there is must still be the file's, in order, all of it before the end
+  // was announced.
+  std::vector<int16_t> sound = Sound();
+  sound.resize(SoundAtEnd);
+  sound = WithoutPauses(sound);
   const size_t first = FirstSound(sound);
   ASSERT_LT(first, sound.size()) << "nothing but silence reached the device";
   const size_t from = first + WarmUpFrames * 2;
@@ -95,9 +98,10 @@ TEST_F(PlayerTest, VolumeScalesEveryBufferAndMuteWritesSilenceWhileTheClockRuns)
   player.SetAudioVolume(64);
   ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, false)) << player.ErrorText();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
-  PumpFor(300ms);  // the end is announced while the device may still hold the last buffer
   player.Stop(true);
-  const std::vector<int16_t> sound = WithoutPauses(Sound());
+  std::vector<int16_t> sound = Sound();
+  sound.resize(SoundAtEnd);  // the whole file had been played when the end was announced
+  sound = WithoutPauses(sound);
   const std::vector<int16_t> half = AtVolume(reference.Samples, 64);
   const size_t first = FirstSound(sound);
   ASSERT_LT(first, sound.size());
@@ -110,13 +114,13 @@ TEST_F(PlayerTest, VolumeScalesEveryBufferAndMuteWritesSilenceWhileTheClockRuns)
 
   // Muted, a mono file: nothing but zeros, and still the positions up to the end.
   Events.clear();
+  SoundAtEnd = 0;
   ::setenv("SDL_DISKAUDIOFILE", Temp.File("muted.raw").c_str(), 1);
   player.SetAudioVolume(128);
   player.SetMute(true);
   ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false)) << player.ErrorText();
   const int64_t duration = player.Duration();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
-  PumpFor(300ms);  // the end is announced while the device may still hold the last buffer
   player.Stop(true);
   std::ifstream muted(Temp.File("muted.raw"), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(muted)), std::istreambuf_iterator<char>());
@@ -147,16 +151,47 @@ TEST_F(PlayerTest, PauseStopsSoundAndPositionsAndResumeGoesOnFromTheSameSample) 
   EXPECT_FALSE(SawState(psEnd));
   player.Resume();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
-  PumpFor(300ms);  // the end is announced while the device may still hold the last buffer
   player.Stop(true);
   ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
 
-  // The sound around the pause is one unbroken run of the file from 2 s to its end.
-  const std::vector<int16_t> sound = WithoutPauses(Sound());
+  // The sound around the pause is one unbroken run of the file from 2 s to its end,
+  // all of it played before the end was announced.
+  std::vector<int16_t> sound = Sound();
+  sound.resize(SoundAtEnd);
+  sound = WithoutPauses(sound);
   const size_t from = FirstSound(sound) + WarmUpFrames * 2;
   const int64_t at = FindRun(reference.Samples, sound, from, 4096, 2);
   ASSERT_GE(at, 0);
   ASSERT_GE(sound.size() - from, reference.Samples.size() - at);
   EXPECT_TRUE(std::equal(reference.Samples.begin() + at, reference.Samples.end(), sound.begin() + from));
   EXPECT_EQ(StatesAfterPlay(), (std::vector<int64_t>{psResume, psPause, psResume, psEnd, psStop}));
+}
+
+// Packets of 4096 samples and a slow device (50 ms per 1024-sample buffer): when the
+// input runs dry the device has the last packet's sound still to take for 150 ms. The end
+// comes only after it has taken it all.
+TEST_F(PlayerTest, TheEndIsAnnouncedWhenTheDeviceHasTakenTheLastSound) {
+  TVideoFileSpec spec;
+  spec.Video = false;
+  spec.Seconds = 1;
+  spec.AudioBlock = 4096;
+  const std::string file = Temp.File("tone.mkv");
+  ASSERT_TRUE(WriteVideoFile(file, spec));
+  ::setenv("SDL_DISKAUDIODELAY", "50", 1);
+  TFFPlayer& player = NewPlayer();
+  player.SetTriggerEventInMainThread(false);  // measured as soon as announced
+  ASSERT_TRUE(player.OpenMedia(file, 0, true)) << player.ErrorText();
+  player.Seek(0, true, Second / 2);
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  PumpFor(300ms);  // whatever the device still had is written meanwhile
+  player.Stop(true);
+  ASSERT_GT(SoundAtEnd, 0u);
+  const std::vector<int16_t> sound = Sound();
+  const std::vector<int16_t> after(sound.begin() + static_cast<ptrdiff_t>(SoundAtEnd), sound.end());
+  EXPECT_EQ(FirstSound(after), after.size()) << "sound came after the end";
+  // What came before is the half second of tone (the seek lands on a packet).
+  const size_t tone = static_cast<size_t>(std::count_if(sound.begin(), sound.end(), [](int16_t v) { return v != 0; }));
+  EXPECT_GT(tone, 2u * 44100 * 4 / 10);
+  EXPECT_EQ(Positions().back(), Second);
 }

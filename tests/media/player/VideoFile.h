@@ -14,6 +14,7 @@ struct TVideoFileSpec {
   int Width = 160, Height = 120;
   bool Video = true, Audio = true;
   double SubtitleStart = -1, SubtitleEnd = -1;  // seconds; none when negative
+  int AudioBlock = 1024;                        // samples per sound packet
 };
 
 // The red box of the subtitle.
@@ -126,7 +127,7 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
   TPacketPtr p(ff::av_packet_alloc());
   const int frames = static_cast<int>(std::lround(spec.Seconds * spec.Fps));
   const int64_t samples = std::llround(spec.Seconds * 44100);
-  constexpr int Block = 1024;
+  const int Block = spec.AudioBlock;
   int64_t nextSample = 0;
   bool subDone = subtitle < 0;
   // In time order: each picture, the sound up to its time, the subtitle when it begins.
