@@ -111,6 +111,7 @@ void TCustomPlayer::ResetPlayerState() {
   FEndAnnounced = false;
   FStartPauseAnnounced = false;
   FSeekDoneEvent.Set();
+  FVideoSeekDoneEvent.Set();
 }
 
 bool TCustomPlayer::StartSDL(TWindowHandle screenHandle) {
@@ -223,9 +224,9 @@ void TCustomPlayer::Seek(uint8_t flags, bool wait, int64_t position) {
     }
     FPlayback->RequestSeek(flags, false, relative, target);
   }
-  // A context closed meanwhile sets the event too.
+  // A context closed meanwhile sets the events too.
   if (wait)
-    while (!FSeekDoneEvent.WaitFor(0ms)) {
+    while (!FSeekDoneEvent.WaitFor(0ms) || !FVideoSeekDoneEvent.WaitFor(0ms)) {
       if (IsMainThread()) WaitForPendingMessages(10ms);
       else std::this_thread::sleep_for(10ms);
     }

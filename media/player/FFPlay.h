@@ -198,6 +198,9 @@ class TCustomPlayer : public TFFBaseComponent {
   std::thread FPlayThread;
   TManualResetEvent FThreadDoneEvent{true};
   TManualResetEvent FSeekDoneEvent{true};
+  // Set once a seek has been done and the first picture from there is queued (or there
+  // is none to come); set while no video plays.
+  TManualResetEvent FVideoSeekDoneEvent{true};
   // --- protected by FNewsLock: the play thread's news bits.
   std::mutex FNewsLock;
   std::condition_variable FNewsArrived;

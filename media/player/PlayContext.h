@@ -108,9 +108,6 @@ struct PlayContext {
   PacketQueue AudioQueue;  // fed by the read thread, taken by the audio callback
   PacketQueue VideoQueue;  // fed by the read thread, taken by the video thread
   PacketQueue SubtitleQueue;
-  // Set once a seek has been done and the first picture from there is queued (or there
-  // is none to come).
-  TManualResetEvent VideoSeekDoneEvent{true};
 
  private:
   friend void AudioCallback(void* userData, Uint8* stream, int length);

@@ -278,7 +278,7 @@ void PlayContext::DoSeek() {
     GetLogger().LogFmt(&Owner, llError, "%s: error while seeking", FileName.c_str());
     FClockStale = false;
     FPictureStale = false;
-    VideoSeekDoneEvent.Set();
+    Owner.FVideoSeekDoneEvent.Set();
   } else {
     if (AudioIndex >= 0) {
       AudioQueue.Flush();
@@ -450,7 +450,7 @@ void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t ta
     FClockStale = true;
     if (VideoIndex >= 0) {
       FPictureStale = true;
-      VideoSeekDoneEvent.Reset();
+      Owner.FVideoSeekDoneEvent.Reset();
     }
     Owner.FSeekDoneEvent.Reset();
     FSeekRequest = true;
@@ -458,7 +458,7 @@ void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t ta
   FWakeEvent.Set();
   if (!wait) return;
   while (!Owner.FSeekDoneEvent.WaitFor(0ms)) WaitStep();
-  while (!VideoSeekDoneEvent.WaitFor(0ms)) WaitStep();
+  while (!Owner.FVideoSeekDoneEvent.WaitFor(0ms)) WaitStep();
 }
 
 void PlayContext::WaitForSeek(TManualResetEvent& seekDone) {
@@ -472,7 +472,7 @@ void PlayContext::WaitForSeek(TManualResetEvent& seekDone) {
 void PlayContext::TogglePause() {
   const bool pausing = !Paused();
   // Pausing waits a little for the first picture of a seek, so that it is on screen.
-  if (pausing && VideoIndex >= 0 && !VideoSeekDoneEvent.WaitFor(250ms)) VideoSeekDoneEvent.Set();
+  if (pausing && VideoIndex >= 0 && !Owner.FVideoSeekDoneEvent.WaitFor(250ms)) Owner.FVideoSeekDoneEvent.Set();
   PauseChanged(pausing);
 }
 

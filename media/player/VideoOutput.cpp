@@ -83,7 +83,7 @@ bool PlayContext::QueuePicture(const AVFrame& frame, unsigned serial) {
   FVideoEnded = false;
   g.unlock();
   FPictureChanged.notify_all();
-  VideoSeekDoneEvent.Set();
+  Owner.FVideoSeekDoneEvent.Set();
   return true;
 }
 
@@ -125,13 +125,13 @@ void PlayContext::VideoThread() {
           std::lock_guard<std::mutex> g(FPictureLock);
           FVideoEnded = true;
         }
-        VideoSeekDoneEvent.Set();
+        Owner.FVideoSeekDoneEvent.Set();
       }
     }
   } catch (const std::exception& e) {
     GetLogger().Log(&Owner, llFatal, std::string("VideoThread Exception: ") + e.what());
   }
-  VideoSeekDoneEvent.Set();
+  Owner.FVideoSeekDoneEvent.Set();
 }
 
 void PlayContext::ClearPictures() {
