@@ -90,6 +90,7 @@ struct PlayContext {
   bool StartPaused;
   bool DisableAudio, DisableVideo, DisableDisplay;  // copied from the owner at creation
   int FrameWidth, FrameHeight;
+  std::string VideoFilterText;
   AVFormatContext* Format = nullptr;
   int64_t StartTime = 0;       // microseconds; the container's when known
   int64_t Duration = -1;       // container, microseconds; -1 when unknown
@@ -129,7 +130,7 @@ struct PlayContext {
   // The video side.
   bool OpenDecoder(AVStream& stream, TCodecContextPtr& codec);
   void VideoThread();
-  bool QueuePicture(const AVFrame& frame, unsigned serial);
+  bool QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial);
   TFramePtr ToPicture(const AVFrame& frame);
   void RestartPictureTiming(double now);
   void ClearPictures();  // read thread, after a seek

@@ -54,6 +54,7 @@ PlayContext::PlayContext(TCustomPlayer& owner, const std::string& fileName, bool
       DisableDisplay(owner.DisableDisplay()),
       FrameWidth(owner.FrameWidth()),
       FrameHeight(owner.FrameHeight()),
+      VideoFilterText(owner.VideoFilterText()),
       FPaused(startPaused ? 1 : 0),
       FWaveRing(WaveRingSize, 0) {}
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "FFPlay.h"
+#include "PictureFilter.h"
 #include "PlayContext.h"
 #include "media/binding/FFLog.h"
 #include "media/binding/SwScaleStubs.h"
@@ -51,7 +52,7 @@ TFramePtr PlayContext::ToPicture(const AVFrame& frame) {
   return picture;
 }
 
-bool PlayContext::QueuePicture(const AVFrame& frame, unsigned serial) {
+bool PlayContext::QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial) {
   TFramePtr picture = ToPicture(frame);
   if (!picture) {
     GetLogger().Log(&Owner, llError, "Cannot initialize the conversion context");
@@ -62,7 +63,7 @@ bool PlayContext::QueuePicture(const AVFrame& frame, unsigned serial) {
   FPictureChanged.wait(g, [&] { return FPictures.size() < PictureRingSize || FPictureAbort || serial != FPictureSerial; });
   if (FPictureAbort) return false;
   if (serial != FPictureSerial) return true;  // decoded before a seek
-  const double pts = ts != AV_NOPTS_VALUE ? static_cast<double>(ts) * av_q2d(VideoStream->time_base)
+  const double pts = ts != AV_NOPTS_VALUE ? static_cast<double>(ts) * av_q2d(timeBase)
                                           : FLastFramePts + FLastFrameDelay;
   double delay = pts - FLastFramePts;
   if (delay <= 0 || delay >= NoSyncBeyond) delay = FLastFrameDelay;
@@ -97,12 +98,21 @@ void PlayContext::VideoThread() {
     serial = FPictureSerial;
     RestartPictureTiming(WallClock());
   }
+  // Pictures held inside the graph belong to the place before a seek: it is made anew.
+  std::unique_ptr<TPictureFilter> filter;
+  const auto newFilter = [&] {
+    if (!VideoFilterText.empty()) filter = std::make_unique<TPictureFilter>(VideoFilterText);
+  };
+  newFilter();
+  bool aborted = false;
+  const auto queue = [&](const AVFrame& f, AVRational timeBase) { return !(aborted = !QueuePicture(f, timeBase, serial)); };
   try {
     for (;;) {
       AVPacket* packet = nullptr;
       if (VideoQueue.Get(packet, true) < 0) break;
       if (IsFlushPacket(packet)) {
         ff::avcodec_flush_buffers(c);
+        newFilter();
         std::lock_guard<std::mutex> g(FPictureLock);
         serial = FPictureSerial;
         RestartPictureTiming(WallClock());
@@ -113,9 +123,14 @@ void PlayContext::VideoThread() {
       if (ff::avcodec_send_packet(c, end ? nullptr : packet) < 0 && !end)
         GetLogger().Log(&Owner, llInfo, "error while decoding a picture");
       ff::av_packet_free(&packet);
-      bool aborted = false;
       while (!aborted && ff::avcodec_receive_frame(c, frame.get()) >= 0) {
-        aborted = !QueuePicture(*frame, serial);
+        std::string error;
+        if (filter && !filter->Filter(*frame, VideoStream->time_base, VideoSampleAspect, queue, error)) {
+          // The pictures are shown as decoded rather than not at all.
+          GetLogger().Log(&Owner, llError, error);
+          filter.reset();
+        }
+        if (!filter) queue(*frame, VideoStream->time_base);
         ff::av_frame_unref(frame.get());
       }
       if (aborted) break;

@@ -53,6 +53,11 @@ class PlayerTest : public ::testing::Test {
     if (sound && !SoundAtEnd) SoundAtEnd = sound;
     Events.push_back({kind, value, sw::IsMainThread()});
   }
+  void ClearEvents() {
+    std::lock_guard<std::mutex> g(EventsLock);
+    Events.clear();
+    SoundAtEnd = 0;
+  }
   std::vector<TRecordedEvent> TakeEvents() {
     std::lock_guard<std::mutex> g(EventsLock);
     return Events;
