@@ -1,6 +1,7 @@
 #pragma once
 // Small Matroska files with pictures whose brightness tells their frame number, a sine
 // tone, and a bitmap subtitle (a red box), written through the libraries.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
