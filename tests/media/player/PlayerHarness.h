@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -48,7 +49,12 @@ class PlayerTest : public ::testing::Test {
 
   void Record(decltype(TRecordedEvent::Kind) kind, int64_t value) {
     // What the device had received when the end was announced.
-    const size_t sound = kind == TRecordedEvent::State && value == sw::psEnd ? Sound().size() : 0;
+    size_t sound = 0;
+    if (kind == TRecordedEvent::State && value == sw::psEnd) {
+      std::error_code error;
+      const auto bytes = std::filesystem::file_size(Temp.File("sound.raw"), error);
+      sound = error ? 0 : static_cast<size_t>(bytes / 2);
+    }
     std::lock_guard<std::mutex> g(EventsLock);
     if (sound && !SoundAtEnd) SoundAtEnd = sound;
     Events.push_back({kind, value, sw::IsMainThread()});
