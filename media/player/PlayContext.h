@@ -96,7 +96,8 @@ struct PlayContext {
   int64_t Duration = -1;       // container, microseconds; -1 when unknown
   int64_t AudioDuration = -1;  // audio stream, microseconds; -1 when unknown
   bool ImageSequence = false, Capture = false;
-  int AudioIndex = -1, VideoIndex = -1, SubtitleIndex = -1;
+  // Written by the read thread (also when it closes the streams), read by the others.
+  std::atomic<int> AudioIndex{-1}, VideoIndex{-1}, SubtitleIndex{-1};
   AVStream* AudioStream = nullptr;
   AVStream* VideoStream = nullptr;
   AVStream* SubtitleStream = nullptr;

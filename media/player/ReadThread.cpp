@@ -175,9 +175,10 @@ void PlayContext::ReadThread() {
 
 void PlayContext::FinishReadThread(bool failed) {
   if (FOpenResult.load() != 1) FOpenResult = -1;
-  CloseStream(AudioIndex);
-  CloseStream(VideoIndex);
+  // The video side first: its thread reads the audio clock.
   CloseStream(SubtitleIndex);
+  CloseStream(VideoIndex);
+  CloseStream(AudioIndex);
   if (Format) CloseInputFormat(&Format);
   if (failed && FOpenResult.load() == 1) Owner.PostPlayerNews(pnQuit);
   if (FOpenResult.load() == -1) FOpenResult = -2;

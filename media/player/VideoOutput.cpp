@@ -194,6 +194,13 @@ bool PlayContext::AdvancePicture(double now, bool& dropped) {
       }
     }
     TPicture& p = FPictures.front();
+    // The first picture from a new place sets the pace: the ones after it keep their
+    // distance to it.
+    if (FNeedFirstPicture) {
+      const double shift = now - p.Time;
+      FFrameTimer += shift;
+      for (TPicture& later : FPictures) later.Time += shift;
+    }
     FCurrent = std::move(p.Frame);
     FCurrentPts = p.Pts;
     FDrift = p.Pts - now;
