@@ -19,7 +19,8 @@ extern "C" {
   X(SDL_LockMutex) X(SDL_UnlockMutex) X(SDL_DestroyMutex) X(SDL_CreateCond) X(SDL_DestroyCond) \
   X(SDL_CondSignal) X(SDL_CondWait) X(SDL_CondWaitTimeout) X(SDL_CreateThread) \
   X(SDL_WaitThread) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_AudioInit) X(SDL_AudioQuit) \
-  X(SDL_PollEvent) X(SDL_UpdateTexture) X(SDL_SetWindowTitle) X(SDL_SetHint) X(SDL_WasInit)
+  X(SDL_PollEvent) X(SDL_UpdateTexture) X(SDL_SetWindowTitle) X(SDL_SetHint) X(SDL_WasInit) \
+  X(SDL_LockAudioDevice) X(SDL_UnlockAudioDevice)
 
 namespace ff {
 SW_SDL_ENTRY_POINTS(SW_DECLARE_SLOT)

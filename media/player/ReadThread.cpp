@@ -475,7 +475,10 @@ void PlayContext::TogglePause() {
   const bool pausing = !Paused();
   // Pausing waits a little for the first picture of a seek, so that it is on screen.
   if (pausing && VideoIndex >= 0 && !Owner.FVideoSeekDoneEvent.WaitFor(250ms)) Owner.FVideoSeekDoneEvent.Set();
+  // A callback running now finishes first: once paused, the sound and its clock stand.
+  if (FDevice) ff::SDL_LockAudioDevice(FDevice);
   PauseChanged(pausing);
+  if (FDevice) ff::SDL_UnlockAudioDevice(FDevice);
 }
 
 void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
