@@ -1,38 +1,76 @@
 #!/usr/bin/env bash
-# Cuts the whole of a generated 10-minute stereo 44.1 kHz 128 kbit/s MP3 with
-# snipwave-cli cut and does the same job with sox (trim, 5 s fades, LAME at the same bit
-# rate and quality), several runs each, and prints both medians, their ratio and the
-# cut's peak memory. Needs a built tree (build/), sox with its MP3 support
-# (libsox-fmt-mp3) and GNU time.
+# The cut's speed, each figure from one paired run (the two sides alternate, several times,
+# and the medians are compared):
+#   1. the whole of a 10-minute stereo 44.1 kHz 128 kbit/s MP3 cut with snipwave-cli,
+#      against sox doing the same job (trim, 5 s fades, LAME at the same bit rate and
+#      quality), with the cut's peak memory;
+#   2. the same for a 12-minute 320 kbit/s MP3;
+#   3. a 10 s cut at 58 minutes of a 60-minute file against the same cut at 0 minutes.
+# The load average is printed with the figures: the machine may be shared. Needs a built
+# tree (build/), sox with its MP3 support (libsox-fmt-mp3) and GNU time.
 #
-#   bench/cut_vs_sox.sh [RUNS]
+#   bench/cut_vs_sox.sh [RUNS] [--keep DIR]   (DIR keeps the generated inputs for next time)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${1:-5}
+runs=5 keep=
+while (($#)); do
+  case $1 in
+    --keep) keep=$2; shift 2 ;;
+    *) runs=$1; shift ;;
+  esac
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+inputs=${keep:-$work}
+mkdir -p "$inputs"
 
-build/bench/engine_bench --keep "$work" >/dev/null   # leaves source.mp3 (10 min) there
-src=$work/source.mp3
-len=600
+# The inputs: the engine bench's 10-minute file, and sox-made tones with noise.
+[[ -f $inputs/source.mp3 ]] || build/bench/engine_bench --keep "$inputs" >/dev/null
+[[ -f $inputs/hi320.mp3 ]] || sox -n -r 44100 -c 2 -C 320.3 "$inputs/hi320.mp3" synth 720 sine 200-2000 pinknoise vol 0.5
+[[ -f $inputs/long60.mp3 ]] || sox -n -r 44100 -c 2 -C 128.3 "$inputs/long60.mp3" synth 3600 sine 300-900 pinknoise vol 0.5
 
+loadavg() { local a b c _; read -r a b c _ </proc/loadavg; echo "$a $b $c"; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+timed() {  # prints "wall rss" of the command
+  /usr/bin/time -f "%e %M" -o "$work/t" "$@" >/dev/null 2>&1
+  cat "$work/t"
+}
+snip() {  # SOURCE START END
+  timed build/app/snipwave-cli cut "$1" --start "$2" --end "$3" --volume 100 --folder "$work" --name cut.mp3 --yes
+}
+sox_cut() {  # SOURCE LENGTH KBITS: LAME quality 3 is what the encoder library uses when none is asked for
+  timed sox "$1" -C "$3.3" "$work/sox.mp3" trim 0 "$2" fade t 5 "$2" 5
+}
 
-cut_times=() sox_times=() cut_rss=()
+# Cut against sox on a whole file; prints one line of figures.
+versus_sox() {  # NAME SOURCE SECONDS KBITS
+  local cuts=() soxes=() rss=() wall mem
+  for ((i = 0; i < runs; i++)); do
+    read -r wall mem < <(snip "$2" 0 "$3")
+    cuts+=("$wall") rss+=("$mem")
+    read -r wall mem < <(sox_cut "$2" "$3" "$4")
+    soxes+=("$wall")
+  done
+  local c s r
+  c=$(printf '%s\n' "${cuts[@]}" | median)
+  s=$(printf '%s\n' "${soxes[@]}" | median)
+  r=$(printf '%s\n' "${rss[@]}" | sort -n | tail -1)
+  awk -v n="$1" -v c="$c" -v s="$s" -v m="$((r / 1024))" -v l="$(loadavg)" \
+    'BEGIN { printf "%-28s cut %6.2f s  sox %6.2f s  ratio cut/sox %.2f (goal <= 0.55)  peak RSS %d MB  load %s\n", n, c, s, c / s, m, l }'
+}
+
+echo "runs: $runs, cores: $(nproc)"
+versus_sox "10 min 128 kbit/s, whole" "$inputs/source.mp3" 600 128
+versus_sox "12 min 320 kbit/s, whole" "$inputs/hi320.mp3" 720 320
+
+late=() early=()
 for ((i = 0; i < runs; i++)); do
-  /usr/bin/time -f "%e %M" -o "$work/t" build/app/snipwave-cli cut "$src" --start 0 --end $len --volume 100 \
-    --folder "$work" --name cut.mp3 --yes >/dev/null 2>&1
-  read -r wall rss <"$work/t"
-  cut_times+=("$wall") cut_rss+=("$rss")
-  # LAME quality 3 is what the encoder library uses when none is asked for.
-  /usr/bin/time -f "%e %M" -o "$work/t" sox "$src" -C 128.3 "$work/sox.mp3" trim 0 $len fade t 5 $len 5
-  read -r wall rss <"$work/t"
-  sox_times+=("$wall")
+  read -r wall _ < <(snip "$inputs/long60.mp3" 58:00 58:10)
+  late+=("$wall")
+  read -r wall _ < <(snip "$inputs/long60.mp3" 0 10)
+  early+=("$wall")
 done
-cut=$(printf '%s\n' "${cut_times[@]}" | median)
-sox=$(printf '%s\n' "${sox_times[@]}" | median)
-rss=$(printf '%s\n' "${cut_rss[@]}" | sort -n | tail -1)
-echo "runs: $runs, source: 10 min stereo 44.1 kHz 128 kbit/s MP3"
-echo "snipwave-cli cut median: ${cut} s (peak RSS $((rss / 1024)) MB)"
-echo "sox median:              ${sox} s"
-awk -v c="$cut" -v s="$sox" 'BEGIN { printf "ratio cut/sox: %.2f\n", c / s }'
+l=$(printf '%s\n' "${late[@]}" | median)
+e=$(printf '%s\n' "${early[@]}" | median)
+awk -v l="$l" -v e="$e" -v a="$(loadavg)" \
+  'BEGIN { printf "%-28s at 58 min %5.2f s  at 0 min %5.2f s  ratio %.2f (goal <= 1.5)  load %s\n", "10 s of a 60 min file", l, e, l / e, a }'

@@ -41,11 +41,12 @@ int FreeReservoirBytes(const std::vector<TFrameBytes>& frames, size_t end) {
     TMainDataLayout l;
     if (!MainDataOf(frames[i], l)) return 0;
     after += l.AreaSize;
+    if (l.DataBytes == 0) continue;  // silent granules use no bytes, wherever they point
     const int unused = after - (l.DataBytes - l.Begin);  // from its data's end to the end of the stream
     free = free < 0 ? unused : std::min(free, unused);
     if (after >= free) break;  // earlier frames' data ends before this frame's area
   }
-  return std::max(free, 0);
+  return free < 0 ? after : free;
 }
 
 int ReservoirNeed(const std::vector<TFrameBytes>& frames, size_t from) {
