@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -196,4 +199,36 @@ TEST_F(ParallelEncode, PartsThatCannotBeJoinedFallBackToOneEncoderAndSaySo) {
   EXPECT_GT(r.Decoded.Frames(), 21 * 44100);
   const TFrameCheck check = CheckFrames(dir.File("out.mp3"));
   EXPECT_TRUE(check.Problems.empty()) << check.Problems.front();
+}
+
+TEST_F(ParallelEncode, StopWithAndWithoutWaitingEndsEveryPartAndKeepsNothing) {
+  for (const bool wait : {true, false}) {
+    SCOPED_TRACE(wait);
+    TTempDir dir;
+    std::atomic<int> ends{0}, hooked{0};
+    {
+      TCustomFFmpeg engine;
+      AddInput(engine, TestData("tagged.mp3"));
+      AddOutput(engine, dir.File("out.mp3"), "libmp3lame", 44100, 2, 128000);
+      engine.Settings().RecordingTime = 12 * Second;
+      engine.Settings().EncodeParts = 3;
+      engine.Settings().PartsFrom = 3 * Second;
+      engine.OnTerminate = [&](TCustomFFmpeg*) { ++ends; };
+      engine.OnAudioHook = [&](TCustomFFmpeg*, uint8_t*, int64_t, int, int, int, int) {
+        ++hooked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      };
+      engine.Start(true, tpNormal)->Resume();
+      while (hooked < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      engine.Stop(wait);
+      if (!wait)
+        while (ends == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_FALSE(engine.FinishedNormally());
+      EXPECT_FALSE(engine.ErrorRaised()) << engine.ErrorMessage();
+    }
+    EXPECT_EQ(ends, 1);
+    // The parts stopped long before the 470 buffers of the whole file, and left no file.
+    EXPECT_LT(hooked, 200);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+  }
 }
