@@ -58,7 +58,7 @@ void TTuneSnipForm::PlayPreview() {
     return;
   }
   if (!FFPlayer.LibrariesReady() && !FFPlayer.LoadLibrariesFrom(FProgramFolder)) {
-    ShowMessage(FFPlayer.ErrorText());
+    ShowFileMessage(FFPlayer.ErrorText());
     if (RunLog) RunLog->WriteError("Failed to load audio library, error message: " + FFPlayer.ErrorText());
     return;
   }

@@ -66,6 +66,21 @@ class PreviewTest : public QObject {
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(FCache.Path()));
   }
 
+  // First: the sound library is not loaded yet in this process.
+  void aSoundLibraryThatCannotLoadIsShownAndLogged() {
+    TRig rig;
+    rig.Show();
+    rig.Open(TestData("vbr-noheader.mp3"));
+    const std::string broken = rig.Dir.Write("libSDL2-2.0.so.0", "not a library");
+    const QStringList logBefore = rig.Log();
+    TBoxAnswer box(QMessageBox::Ok);
+    QTest::mouseClick(rig.Get<QPushButton>("BtnPlay"), Qt::LeftButton);
+    QCOMPARE(box.Count, 1);
+    QVERIFY2(box.Text.startsWith("Load library " + QString::fromStdString(broken) + " error: "), qPrintable(box.Text));
+    QCOMPARE(rig.Log(), logBefore + QStringList({"E Failed to load audio library, error message: " + box.Text}));
+    QVERIFY(!rig.Window->Player().Playing());
+  }
+
   void playFollowsTheSoundAndStopsAtTheSegmentEnd() {
     TRig rig;
     rig.Show();
