@@ -7,7 +7,14 @@
 #include "StopSignals.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
+#include "media/common/MainThread.h"
 #include "media/encoder/FFmpegTask.h"
+#include "media/engine/Previewer.h"
+#include "widgets/previewer/PreviewWidget.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <exception>
 
 namespace sw::cli {
 
@@ -58,12 +65,50 @@ bool CreateOutput(TFFmpeg& task, const std::string& name, const std::string& lin
   return true;
 }
 
+// Runs the conversion on a worker while this thread paints the previewer's pictures.
+void TranscodeWithPreview(TFFmpeg& task) {
+  int argc = 1;
+  char name[] = "snipwave-cli";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  SetMainThread();
+  InstallPreviewWindows();
+  task.SetPreviewFlag(PreviewWindowFlag, true);
+  std::atomic<bool> done{false};
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      task.Transcode();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+  });
+  while (!done) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    WaitForPendingMessages(std::chrono::milliseconds(10));
+  }
+  worker.join();
+  task.SetPreviewFlag(PreviewWindowFlag, false);  // the window goes while Qt is still there
+  SetPreviewWindowFactory(nullptr);
+  if (failure) std::rethrow_exception(failure);
+}
+
+bool DisplayExists() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (wayland && *wayland);
+}
+
 }  // namespace
 
 int ConvertCommand(const TArgs& args) {
   TArgs inputLines, outputLines, files;
+  bool preview = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--in" && i + 1 < args.size())
+    if (args[i] == "--preview")
+      preview = true;
+    else if (args[i] == "--in" && i + 1 < args.size())
       inputLines.push_back(args[++i]);
     else if (files.size() < 2)
       files.push_back(args[i]);
@@ -79,6 +124,8 @@ int ConvertCommand(const TArgs& args) {
     std::fprintf(stderr, "%s\n", FFLoader().GetLastErrorText().c_str());
     return 1;
   }
+  // Devices such as lavfi are inputs too when their library is there.
+  FFLoader().LoadLibrarySet(LibraryBit(flAVDevice));
 
   TFFmpeg task;
   task.ClearTask();
@@ -94,7 +141,11 @@ int ConvertCommand(const TArgs& args) {
       return 1;
     }
     const TStopOnSignal stopOnSignal(task);
-    task.Transcode();
+    if (preview && !DisplayExists()) std::fprintf(stderr, "No display: the preview window is not shown.\n");
+    if (preview && DisplayExists())
+      TranscodeWithPreview(task);
+    else
+      task.Transcode();
   } catch (const FFmpegException& e) {
     std::fprintf(stderr, "%s\n", e.what());
     task.CleanUp();

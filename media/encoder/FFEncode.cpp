@@ -90,6 +90,11 @@ int TCustomEncoder::AddTask(const std::string& fileName, const TInputOptions* op
     Progressed(e, file, frame, fps, q, rate, size, time, total);
   };
   engine.OnTerminate = [this](TCustomFFmpeg* e) { TaskTerminated(e); };
+  engine.SetPreviewFlag(PreviewWindowFlag, FPreview);
+  engine.SetPreviewFlag(PreviewBitmapFlag, FPreviewBitmap);
+  engine.OnPreviewBitmap = [this](TCustomFFmpeg* e, const TPixelBuffer* bitmap, int frame, int64_t time) {
+    PreviewDelivered(e, bitmap, frame, time);
+  };
   FTasks.Add(std::move(task));
   return FTasks.Count() - 1;
 }
@@ -191,6 +196,47 @@ void TCustomEncoder::Progressed(TCustomFFmpeg* engine, int fileIndex, int frame,
     CallInMainThread([this] { OnProgress(this, &FProgressInfo); });
   else
     OnProgress(this, &FProgressInfo);
+}
+
+void TCustomEncoder::SetPreview(bool v) {
+  FPreview = v;
+  for (int i = 0; i < FTasks.Count(); ++i) FTasks.Item(i).Engine->SetPreviewFlag(PreviewWindowFlag, v);
+}
+
+void TCustomEncoder::SetPreviewBitmap(bool v) {
+  FPreviewBitmap = v;
+  for (int i = 0; i < FTasks.Count(); ++i) FTasks.Item(i).Engine->SetPreviewFlag(PreviewBitmapFlag, v);
+}
+
+void TCustomEncoder::PreviewDelivered(TCustomFFmpeg* engine, const TPixelBuffer* bitmap, int frame, int64_t time) {
+  if (!OnPreviewBitmap) return;
+  std::lock_guard<std::mutex> g(FPreviewLock);
+  FPreviewInfo = TPreviewInfo{FTasks.IndexOf(engine), bitmap, frame, time};
+  if (FTriggerEventInMainThread)
+    CallInMainThread([this] { OnPreviewBitmap(this, FPreviewInfo); });
+  else
+    OnPreviewBitmap(this, FPreviewInfo);
+}
+
+void TCustomEncoder::VideoHooked(bool input, TCustomFFmpeg* engine, TPixelBuffer* bitmap, int frame, int64_t time,
+                                 bool& update, bool& disable) {
+  const TVideoHookEvent& handler = input ? OnVideoInputHook : OnVideoOutputHook;
+  if (!handler) return;
+  std::lock_guard<std::mutex> g(FVideoHookLock);
+  FHookInfo = THookInfo{FTasks.IndexOf(engine), bitmap, frame, time, update, disable};
+  handler(this, &FHookInfo);
+  update = FHookInfo.Update;
+  disable = FHookInfo.StopHook;
+}
+
+void TCustomEncoder::ConnectVideoHooks(TFFmpeg& task, const TOutputOptions& o) {
+  const auto hook = [this](bool input) {
+    return [this, input](TCustomFFmpeg* e, TPixelBuffer* bitmap, int frame, int64_t time, bool& update,
+                         bool& disable) { VideoHooked(input, e, bitmap, frame, time, update, disable); };
+  };
+  if (o.VideoInputHook) task.OnVideoInputHook = hook(true);
+  if (o.VideoOutputHook) task.OnVideoOutputHook = hook(false);
+  task.VideoHookBitsPixel = o.VideoHookBitsPixel;
 }
 
 }  // namespace sw

@@ -48,9 +48,10 @@ class TCustomEncoder : public TFFBaseComponent {
 
   const std::string& Version() const { return FVersion; }
   bool Preview() const { return FPreview; }
-  void SetPreview(bool v) { FPreview = v; }
+  // Changes every task at once; switching it off closes the tasks' previewer windows.
+  void SetPreview(bool v);
   bool PreviewBitmap() const { return FPreviewBitmap; }
-  void SetPreviewBitmap(bool v) { FPreviewBitmap = v; }
+  void SetPreviewBitmap(bool v);
   int ProgressInterval() const { return FProgressInterval; }
   void SetProgressInterval(int ms) { FProgressInterval = ms <= 100 ? 100 : ms; }
   TThreadPriority ThreadPriority() const { return FThreadPriority; }
@@ -94,6 +95,10 @@ class TCustomEncoder : public TFFBaseComponent {
   void Progressed(TCustomFFmpeg* engine, int fileIndex, int frame, int fps, float quality, float bitRate,
                   int64_t totalSize, int64_t time, int64_t totalDuration);
   void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o);
+  void PreviewDelivered(TCustomFFmpeg* engine, const TPixelBuffer* bitmap, int frame, int64_t time);
+  void VideoHooked(bool input, TCustomFFmpeg* engine, TPixelBuffer* bitmap, int frame, int64_t time, bool& update,
+                   bool& disable);
+  void ConnectVideoHooks(TFFmpeg& task, const TOutputOptions& o);
 
   bool FPreview = false, FPreviewBitmap = false;
   int FProgressInterval = 500;
@@ -110,6 +115,8 @@ class TCustomEncoder : public TFFBaseComponent {
   std::atomic<bool> FWorking{false};
   int FTaskVerbosity = 1;
   TProgressInfo FProgressInfo;
+  TPreviewInfo FPreviewInfo;  // under FPreviewLock
+  THookInfo FHookInfo;        // under FVideoHookLock
 
   std::mutex FAudioHookLock, FPreviewLock, FProgressLock, FVideoHookLock;
   std::recursive_mutex FTerminateLock;  // also held while tasks are started

@@ -123,6 +123,7 @@ bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, c
         task.OnAudioHook = [this](TCustomFFmpeg* e, uint8_t* s, int64_t t, int size, int rate, int ch, int fmt) {
           AudioHooked(e, s, t, size, rate, ch, fmt);
         };
+      ConnectVideoHooks(task, copy);
       join = copy.Join;
     } else {
       entry.OutputOptions[slot] = TOutputOptions{};

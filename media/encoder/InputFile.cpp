@@ -89,7 +89,9 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
   raw->flags |= AVFMT_FLAG_NONBLOCK;
 
   // The open frees the context when it fails.
-  const int opened = OpenInputFormat(&raw, MediaUrl(fileName), format, parameters.Addr());
+  // A device's input name (a lavfi graph) is no file name: it goes to the device as it is.
+  const bool device = format && (format->flags & AVFMT_NOFILE);
+  const int opened = OpenInputFormat(&raw, device ? fileName : MediaUrl(fileName), format, parameters.Addr());
   unopened.release();
   if (opened < 0) {
     SetErrorText(LibraryErrorText(fileName, opened));

@@ -177,7 +177,7 @@ const std::unordered_map<std::string_view, TFFmpeg::THandler>& TFFmpeg::OptionHa
       {"deinterlace", SetFlag<SW_FIELD(Settings().Deinterlace)>},
       {"psnr", SetFlag<SW_FIELD(Options().Psnr)>},
       {"vstats", Call<&TFFmpeg::OptVideoStats>},
-      {"vstats_file", SetText<SW_FIELD(Options().VideoStatsFile)>},
+      {"vstats_file", SetText<SW_FIELD(Settings().VideoStatsFile)>},
       {"vhook", RefuseHook},
       {"vfilters", SetTextIfAny<SW_FIELD(Settings().VideoFilters)>},
       {"vf", SetTextIfAny<SW_FIELD(Settings().VideoFilters)>},

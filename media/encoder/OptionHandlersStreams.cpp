@@ -132,7 +132,7 @@ void TFFmpeg::OptVideoStats(const std::string&, const std::string&) {
   std::tm local{};
   char clock[16] = "000000";
   if (localtime_r(&now, &local)) std::strftime(clock, sizeof clock, "%H%M%S", &local);
-  Options().VideoStatsFile = FormatText("%svstats_%s.log", ExecutableFolder().c_str(), clock);
+  Settings().VideoStatsFile = FormatText("%svstats_%s.log", ExecutableFolder().c_str(), clock);
 }
 
 void TFFmpeg::OptMatrix(const std::string& name, const std::string& value) {

@@ -34,7 +34,6 @@ struct TOptionSettings {
   int IntraDcPrecision = 8;
   int MeThreshold = 0;
   int Pass = 0;
-  std::optional<std::string> VideoStatsFile;
   int VideoGlobalHeader = 0;
 
   // Per kind: disabled, codec name, stream copy, codec tag, language

@@ -81,8 +81,11 @@ int TFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
   // Without inputs a format's default video codec alone makes no video stream: the mp3
   // muxer names PNG for cover pictures, and an audio job must stay audio only.
   const bool inputs = InputFileCount() > 0;
-  bool video = !o.VideoDisabled &&
-               ((inputs && format->video_codec != AV_CODEC_ID_NONE) || o.VideoCodecName || o.VideoStreamCopy);
+  // A format whose own video codec is PNG (mp3, flac) names it for cover pictures only:
+  // a video input converted to it stays audio only unless a video codec is asked for.
+  const bool coverOnly = format->video_codec == AV_CODEC_ID_PNG;
+  bool video = !o.VideoDisabled && ((inputs && format->video_codec != AV_CODEC_ID_NONE && !coverOnly) ||
+                                    o.VideoCodecName || o.VideoStreamCopy);
   bool audio = !o.AudioDisabled && (format->audio_codec != AV_CODEC_ID_NONE || o.AudioCodecName || o.AudioStreamCopy);
   bool subtitle = !o.SubtitleDisabled &&
                   (format->subtitle_codec != AV_CODEC_ID_NONE || o.SubtitleCodecName || o.SubtitleStreamCopy);

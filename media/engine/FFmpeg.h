@@ -16,6 +16,7 @@
 #include "media/binding/FFLog.h"
 #include "media/common/FFHandles.h"
 #include "media/common/OptionSet.h"
+#include "media/common/PictureBridge.h"
 
 namespace sw {
 
@@ -32,6 +33,9 @@ inline constexpr int MaxStreams = 20;
 inline constexpr int MaxStreamMaps = 400;
 inline constexpr int MaxMetaDataMaps = 20;
 inline constexpr int64_t NoLimit = std::numeric_limits<int64_t>::max();
+
+struct TVideoInput;
+struct TVideoOutput;
 
 struct TStreamMap {
   int FileIndex = 0, StreamIndex = 0, SyncFileIndex = 0, SyncStreamIndex = 0;
@@ -96,6 +100,7 @@ struct TEngineSettings {
   int64_t TotalDuration = -1;        // µs, -1: unknown
   int64_t ReportInterval = 500000;   // µs
   int64_t PreviewInterval = 100000;  // µs
+  std::string VideoStatsFile;        // per-frame video statistics; empty: none
   std::vector<TStreamMap> StreamMaps;
   std::vector<TMetaDataMap> MetaDataMaps;
 };
@@ -128,6 +133,7 @@ struct TInputStream {
   bool MultipleFramesShown = false;
   bool PastRecordingTime = false;
   bool Flushed = false;
+  std::shared_ptr<TVideoInput> Video;  // decoded video: filter graph, hook picture
 };
 
 // Per run: one per stream of every output file.
@@ -149,10 +155,12 @@ struct TOutputStream {
   std::vector<TBitstreamFilterPtr> Filters;
   int64_t SavedCodecId = 0;
   bool Active = false;
+  std::shared_ptr<TVideoOutput> Video;  // encoded video: scaler, crop, two-pass log, statistics
   AVCodecContext* Encoder() const { return Setup->Codec.get(); }
 };
 
 class TCustomFFmpeg;
+class TPreviewer;
 
 // sender, samples (interleaved, changeable in place), time µs, bytes, rate, channels, format
 using TEngineAudioHookEvent =
@@ -164,6 +172,16 @@ using TEngineProgressEvent =
     std::function<void(TCustomFFmpeg* sender, int fileIndex, int frame, int fps, float quality, float bitRate,
                        int64_t totalSize, int64_t time, int64_t totalDuration)>;
 using TEngineNotifyEvent = std::function<void(TCustomFFmpeg* sender)>;
+// sender, picture (changeable), frame number, time µs, update (in: true), disable (in: false)
+using TEngineVideoHookEvent = std::function<void(TCustomFFmpeg* sender, TPixelBuffer* bitmap, int frameNumber,
+                                                 int64_t time, bool& update, bool& disable)>;
+// sender, picture, frame number, time µs
+using TEnginePreviewEvent =
+    std::function<void(TCustomFFmpeg* sender, const TPixelBuffer* bitmap, int frameNumber, int64_t time)>;
+
+// Preview flag bits: the previewer window, and pictures for OnPreviewBitmap.
+inline constexpr int PreviewWindowFlag = 1;
+inline constexpr int PreviewBitmapFlag = 2;
 
 class TCustomFFmpeg {
  public:
@@ -238,6 +256,16 @@ class TCustomFFmpeg {
   TEngineAudioHookEvent OnAudioHook;
   TEngineProgressEvent OnProgress;
   TEngineNotifyEvent OnTerminate;
+  // Pictures of the video path; set before a run (the run may remove a failing hook).
+  TEngineVideoHookEvent OnVideoInputHook;
+  TEngineVideoHookEvent OnVideoOutputHook;
+  TEnginePreviewEvent OnPreviewBitmap;
+  // Pixel depth of hook and preview pictures: 8, 15, 16, 24 or 32; others act as 24.
+  int VideoHookBitsPixel = 24;
+  // Sets or clears a preview flag bit, under the process-wide preview lock; clearing the
+  // window bit closes this task's previewer.
+  void SetPreviewFlag(int flag, bool on);
+  int PreviewFlags() const { return FPreviewFlags; }
 
  protected:
   // Waits for a worker and a pending end delivery; derived classes call it first thing in
@@ -271,6 +299,8 @@ class TCustomFFmpeg {
   std::vector<std::vector<TOptionValue>> FDecoderOptions;
   std::vector<TOutputFilePtr> FOutputFiles;
   std::vector<AVCodecContext*> FOpenedEncoders, FOpenedDecoders;
+  std::atomic<int> FPreviewFlags{0};
+  std::shared_ptr<TPreviewer> FPreviewer;  // under PreviewLock(); made on the first preview
 
   mutable std::mutex FStateLock;            // the error message and the threads below
   std::string FErrorMessage;

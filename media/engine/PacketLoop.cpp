@@ -202,8 +202,11 @@ int TCustomFFmpeg::TRun::OutputPacket(int istIndex, AVPacket* packet) {
 
   const int64_t packetTime = ist.NextTime;
   if (ist.DecodingNeeded) {
-    if (par->codec_type != AVMEDIA_TYPE_AUDIO) return -1;  // the video and subtitle paths are not built
-    if (DecodeAudio(istIndex, packet) < 0) return -1;
+    const int decoded = par->codec_type == AVMEDIA_TYPE_AUDIO      ? DecodeAudio(istIndex, packet)
+                        : par->codec_type == AVMEDIA_TYPE_VIDEO    ? DecodeVideo(istIndex, packet)
+                        : par->codec_type == AVMEDIA_TYPE_SUBTITLE ? DecodeSubtitle(istIndex, packet)
+                                                                   : -1;
+    if (decoded < 0) return -1;
   } else if (packet) {
     ist.Time = ist.NextTime;
     if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
@@ -222,8 +225,10 @@ int TCustomFFmpeg::TRun::OutputPacket(int istIndex, AVPacket* packet) {
 
   if (!packet)
     for (TOutputStream& ost : Ost)
-      if (ost.SourceIndex == istIndex && ost.EncodingNeeded && ost.Encoder()->codec_type == AVMEDIA_TYPE_AUDIO)
-        FlushAudio(ost);
+      if (ost.SourceIndex == istIndex && ost.EncodingNeeded) {
+        if (ost.Encoder()->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudio(ost);
+        if (ost.Encoder()->codec_type == AVMEDIA_TYPE_VIDEO) FlushVideo(ost);
+      }
   return 0;
 }
 

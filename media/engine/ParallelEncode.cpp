@@ -64,6 +64,10 @@ TCodecContextPtr CopyEncoderSettings(const AVCodec* codec, const AVCodecContext*
   ff::av_channel_layout_copy(&c->ch_layout, &from->ch_layout);
   c->time_base = from->time_base;
   c->flags = from->flags;
+  c->width = from->width;
+  c->height = from->height;
+  c->pix_fmt = from->pix_fmt;
+  c->sample_aspect_ratio = from->sample_aspect_ratio;
   return c;
 }
 

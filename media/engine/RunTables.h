@@ -1,6 +1,7 @@
 #pragma once
 // The state of one conversion run: the per-run tables, buffers and counters, and the
 // steps that work on them. Built at the start of the run, gone when it ends.
+#include <cstdio>
 #include <vector>
 
 #include "FFmpeg.h"
@@ -92,6 +93,31 @@ struct TCustomFFmpeg::TRun {
   // Filters the packet through the stream's chain and writes what comes out; takes the
   // packet's data (the packet is left blank).
   void WriteFrame(TOutputStream& ost, AVPacket* packet);
+
+  // Video and subtitle paths (VideoSetup, VideoPath, VideoHooks, SubtitlePath).
+  void VideoEncoderSetup(TOutputStream& ost, TInputStream& ist);
+  void BuildFilterGraph(TInputStream& ist, TOutputStream& ost);
+  void OpenTwoPassLog(TOutputStream& ost, int index);
+  void AllocateBitBuffer();
+  void StartVideoHooks();  // takes the hooks and preview flags of the task for this run
+  int DecodeVideo(int istIndex, AVPacket* packet);
+  void VideoFrame(int istIndex, AVFrame* frame);
+  void VideoOut(TOutputStream& ost, TInputStream& ist, AVFrame* picture, bool filtered);
+  void EncodeVideo(TOutputStream& ost, AVFrame* picture);
+  void FlushVideo(TOutputStream& ost);
+  void WriteVideoStats(TOutputStream& ost, int64_t frameSize);
+  // The hooks of the video path: false when the hook is gone for the rest of the run.
+  bool CallVideoHook(bool input, AVFrame* picture, int frameNumber, int64_t time);
+  void PreviewPicture(const AVFrame* picture, int frameNumber, int64_t time);
+  void SubtitleEncoderSetup(TOutputStream& ost, TInputStream& ist);
+  int DecodeSubtitle(int istIndex, AVPacket* packet);
+  void SubtitleOut(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle);
+  std::vector<uint8_t> BitBuffer;  // encoder output area of the subtitle path; sized for video
+  TEngineVideoHookEvent InputHook, OutputHook;  // copies; a failing hook is dropped
+  TPictureBridge InputBridge, OutputBridge, PreviewBridge;
+  int PreviewModes = 0;            // preview flags still working in this run
+  int64_t LastPreview = 0;         // wall clock of the last preview picture
+  std::shared_ptr<std::FILE> VideoStats;  // opened on the first encoded picture
 
  private:
   void FilterAndWrite(TOutputStream& ost, AVPacket* packet, size_t filter);

@@ -22,6 +22,10 @@ void TCustomFFmpeg::TRun::StreamCopySetup(TOutputStream& ost, TInputStream& ist)
       if (E.OnAudioHook) RaiseFFmpeg("-acodec copy and AudioHook are incompatible (frames are not decoded)");
       break;
     case AVMEDIA_TYPE_VIDEO:
+      if (E.OnVideoInputHook || E.OnVideoOutputHook)
+        RaiseFFmpeg("-vcodec copy and VideoHook are incompatible (frames are not decoded)");
+      if (E.PreviewFlags() != 0) RaiseFFmpeg("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+      break;
     case AVMEDIA_TYPE_SUBTITLE:
       break;
     default:

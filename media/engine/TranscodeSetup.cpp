@@ -169,11 +169,18 @@ void TCustomFFmpeg::TRun::SetCodecParameters() {
       case AVMEDIA_TYPE_AUDIO:
         AudioEncoderSetup(ost, ist);
         break;
+      case AVMEDIA_TYPE_VIDEO:
+        VideoEncoderSetup(ost, ist);
+        break;
+      case AVMEDIA_TYPE_SUBTITLE:
+        SubtitleEncoderSetup(ost, ist);
+        break;
       default:
-        RaiseFFmpeg("Encoding %s streams is not supported yet (output stream #%d.%d)",
-                    MediaTypeName(enc->codec_type).c_str(), ost.FileIndex, ost.StreamIndex);
+        RaiseFFmpeg("invalid codec_type of output stream");
     }
   }
+  AllocateBitBuffer();
+  StartVideoHooks();
 }
 
 void TCustomFFmpeg::TRun::OpenEncoders() {
