@@ -159,6 +159,16 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
           o.FrameAspectRatio = 0.0f;
         if (o.FrameAspectRatio == 0.0f) o.FrameAspectRatio = 4.0f / 3.0f;
         o.PixelFormat = par->format < 0 ? 0 : par->format;
+        // A decoder asked for a lower resolution gives pictures smaller by that power of 2.
+        if (const int lowres = OptionSet().CodecContext(AVMEDIA_TYPE_VIDEO)->lowres; lowres > 0) {
+          o.FrameWidth = -((-o.FrameWidth) >> lowres);
+          o.FrameHeight = -((-o.FrameHeight) >> lowres);
+        }
+        const AVRational codecRate = stream->avg_frame_rate, rate = stream->r_frame_rate;
+        if (codecRate.num > 0 && codecRate.den > 0 && rate.num > 0 && av_cmp_q(codecRate, rate) != 0 &&
+            s.Verbosity >= 0)
+          Log(llInfo, "Seems stream %d codec frame rate differs from container frame rate: %2.2f (%d/%d) -> %2.2f (%d/%d)",
+              static_cast<int>(i), av_q2d(codecRate), codecRate.num, codecRate.den, av_q2d(rate), rate.num, rate.den);
         o.FrameRate = stream->r_frame_rate;
         SetForcedDecoder(slot, ForcedDecoder(o.VideoCodecName));
         SetDecoderOptions(slot, DecodingOptions(OptionSet(), AVMEDIA_TYPE_VIDEO));

@@ -21,9 +21,9 @@ void TCustomFFmpeg::TRun::ProgressReport(bool last, int fileIndex) {
   float quality = -1.0f;
   std::string text;
   bool firstVideo = true;
-  for (const TOutputStream& ost : Ost) {
+  for (TOutputStream& ost : Ost) {
     if (ost.Stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
-    const float q = ost.EncodingNeeded ? ost.Encoder()->global_quality / static_cast<float>(FF_QP2LAMBDA) : -1.0f;
+    const float q = !ost.EncodingNeeded ? -1.0f : VideoQuality(ost);
     if (firstVideo && ost.EncodingNeeded && ost.Active) {
       firstVideo = false;
       frames = ost.FrameNumber;
@@ -33,6 +33,7 @@ void TCustomFFmpeg::TRun::ProgressReport(bool last, int fileIndex) {
       quality = q;
       text += FormatText("frame=%5d fps=%3d q=%3.1f ", frames, fps, q);
       if (last) text += "L";
+      text += VideoQualityText(ost, last);
     } else if (!firstVideo) {
       text += FormatText("q=%2.1f ", q);
     }

@@ -109,6 +109,10 @@ struct TCustomFFmpeg::TRun {
   // The hooks of the video path: false when the hook is gone for the rest of the run.
   bool CallVideoHook(bool input, AVFrame* picture, int frameNumber, int64_t time);
   void PreviewPicture(const AVFrame* picture, int frameNumber, int64_t time);
+  // Progress text of an encoded video stream: its last quality, the quantiser histogram
+  // and the PSNR figures when asked for.
+  float VideoQuality(const TOutputStream& ost) const;
+  std::string VideoQualityText(TOutputStream& ost, bool last);
   void SubtitleEncoderSetup(TOutputStream& ost, TInputStream& ist);
   int DecodeSubtitle(int istIndex, AVPacket* packet);
   void SubtitleOut(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle);

@@ -49,6 +49,11 @@ class TLogCapture {
       if (Lines[i].second.find(part) != std::string::npos) return static_cast<long>(i);
     return -1;
   }
+  // The text of line index (from Find).
+  std::string Line(long index) {
+    std::lock_guard<std::mutex> g(Lock);
+    return index >= 0 && index < static_cast<long>(Lines.size()) ? Lines[static_cast<size_t>(index)].second : "";
+  }
   size_t LoggedAt(sw::TLogLevel level) {
     std::lock_guard<std::mutex> g(Lock);
     size_t n = 0;
