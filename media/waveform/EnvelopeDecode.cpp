@@ -1,5 +1,6 @@
 #include "EnvelopeDecode.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "media/common/MyUtils.h"
 #include "media/common/UnicodeProtocol.h"
 #include "media/info/DurationProbe.h"
+#include "media/mp3/Mp3Source.h"
 
 namespace sw {
 
@@ -90,7 +92,31 @@ struct TPart {
   // A later part reads the packets before this sample without decoding them; the ones
   // from here to From refill the decoder's overlap and bit reservoir.
   int64_t DecodeFrom = 0;
+  // With the file's frame index, a later part starts reading at a frame a little before
+  // From instead, and places its sound by the byte position of the frames it decodes.
+  const mp3::TMp3Source* Index = nullptr;
 };
+
+// The sample of the file's decoded sound that the frame at this byte offset starts with;
+// -1 when no frame starts there.
+int64_t FrameSample(const mp3::TMp3Source& index, int64_t offset) {
+  const auto& frames = index.Frames();
+  const auto at = std::lower_bound(frames.begin(), frames.end(), offset,
+                                   [](const mp3::TMp3Frame& f, int64_t o) { return f.Offset < o; });
+  if (at == frames.end() || at->Offset != offset) return -1;
+  return (at - frames.begin()) * static_cast<int64_t>(index.SamplesPerFrame()) - index.RawStart();
+}
+
+// Moves a later part's input to the frame that starts its pre-roll; false when the file's
+// index does not fit the decoder's stream or the input cannot seek.
+bool SeekToPreRoll(TInput& in, const mp3::TMp3Source& index, int64_t decodeFrom) {
+  const AVCodecParameters* par = in.Context->streams[in.Stream]->codecpar;
+  const auto& frames = index.Frames();
+  if (frames.empty() || index.Header().SampleRate != par->sample_rate || index.SamplesPerFrame() <= 0) return false;
+  const int64_t frame = (decodeFrom + index.RawStart()) / index.SamplesPerFrame();
+  if (frame <= 0 || frame >= static_cast<int64_t>(frames.size())) return false;
+  return ff::av_seek_frame(in.Context, in.Stream, frames[static_cast<size_t>(frame)].Offset, AVSEEK_FLAG_BYTE) >= 0;
+}
 
 // Decodes the packets in file order into the builder, keeping the samples of the part.
 class TPartDecode {
@@ -109,12 +135,13 @@ class TPartDecode {
     while (!FStop && !Done()) {
       if (ff::av_read_frame(FIn.Context, packet.get()) < 0) break;
       if (packet->stream_index == FIn.Stream) {
-        if (FPart.DecodeFrom > 0 && skipBefore == AV_NOPTS_VALUE && FOrigin != AV_NOPTS_VALUE) {
+        if (!FPart.Index && FPart.DecodeFrom > 0 && skipBefore == AV_NOPTS_VALUE && FOrigin != AV_NOPTS_VALUE) {
           // The start of the sound is known: the decoder forgets it and waits for the pre-roll.
           ff::avcodec_flush_buffers(decoder);
           skipBefore = FOrigin + ff::av_rescale_q(FPart.DecodeFrom, AVRational{1, FIn.Decoder->sample_rate}, tb);
         }
         const bool skip = skipBefore != AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE && packet->pts < skipBefore;
+        if (FPart.Index) KeepWholeFrames(*packet);
         if (!skip) {
           // A damaged packet is skipped; the decoder goes on with the next one.
           ff::avcodec_send_packet(decoder, packet.get());
@@ -140,12 +167,14 @@ class TPartDecode {
     const AVRational tb = FIn.Context->streams[FIn.Stream]->time_base;
     while (!Done() && ff::avcodec_receive_frame(FIn.Decoder.get(), FFrame.get()) >= 0) {
       AVFrame& f = *FFrame;
-      if (FOrigin == AV_NOPTS_VALUE) {
+      if (FPart.Index) {
+        PlaceByIndex(f);
+      } else if (FOrigin == AV_NOPTS_VALUE) {
         FOrigin = f.pts;
         FLost = FPart.From > 0 && f.pts == AV_NOPTS_VALUE;
       }
       // Where a later part's first decoded frame lies; from then on, as counted.
-      if (!FPlaced && FPart.From > 0 && FOrigin != AV_NOPTS_VALUE && FPart.DecodeFrom > 0 &&
+      if (!FPart.Index && !FPlaced && FPart.From > 0 && FOrigin != AV_NOPTS_VALUE && FPart.DecodeFrom > 0 &&
           FOrigin != f.pts) {
         FLost = f.pts == AV_NOPTS_VALUE;
         FNext = ff::av_rescale_q(f.pts - FOrigin, tb, AVRational{1, f.sample_rate});
@@ -165,6 +194,26 @@ class TPartDecode {
       }
       ff::av_frame_unref(FFrame.get());
     }
+  }
+
+  // After a seek by bytes the demuxer no longer knows where the file starts and ends: it
+  // takes the first packet for the file's first and asks the decoder to skip the encoder
+  // delay there. The index places every frame whole, and the end is cut by the count.
+  static void KeepWholeFrames(AVPacket& packet) {
+    size_t size = 0;
+    if (uint8_t* skip = ff::av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size))
+      std::fill(skip, skip + size, uint8_t{0});
+  }
+
+  // The first frame that lies in the index places the part; from then on, as counted.
+  // The pre-roll frames before From are decoded and dropped.
+  void PlaceByIndex(const AVFrame& f) {
+    if (FPlaced) return;
+    const int64_t at = FrameSample(*FPart.Index, f.pkt_pos);
+    if (at < 0) return;
+    FNext = at;
+    FPlaced = true;
+    FLost = at > FPart.From;  // landed past the part's first sample
   }
 
   TInput& FIn;
@@ -221,7 +270,17 @@ TEnvelopeResult DecodeEnvelope(const std::string& fileName, const TEnvelopeDecod
     second.From = first.To = static_cast<int64_t>(middle * rate / 1e6);
     second.DecodeFrom = std::max<int64_t>(0, second.From - PreRollSamples);
     laterBuilder = std::make_unique<TEnvelopeBuilder>(options.Columns, duration);
-    helper = std::jthread([&] {
+    helper = std::jthread([&, fileName] {
+      // Reading the frame headers costs far less than demuxing the first half's packets.
+      mp3::TMp3Source index;
+      if (options.SeekByIndex && index.Open(fileName) && SeekToPreRoll(later, index, second.DecodeFrom)) {
+        second.Index = &index;
+        // Where the decoder of the whole file stops: the tag's frame count less the
+        // encoder delay and padding.
+        const mp3::TEncoderTag& tag = index.Tag();
+        if (tag.HasGapless && tag.Frames > 0)
+          second.To = std::min<int64_t>(second.To, int64_t{tag.Frames} * index.SamplesPerFrame() - tag.Delay - tag.Padding);
+      }
       TPartDecode decode(later, second, *laterBuilder, stop);
       const bool any = decode.Run(nullptr);
       laterResult = any && !decode.Lost() ? 1 : 0;

@@ -18,6 +18,8 @@ struct TEnvelopeDecodeOptions {
   std::chrono::milliseconds PublishInterval{40};
   // A long MP3 may be decoded in two halves on two threads (the same envelope, sooner).
   bool Split = true;
+  // The later half starts reading near its place, found through the file's frame index.
+  bool SeekByIndex = true;
 };
 
 // Polls stop between packets (and while opening); calls publish on this thread with the

@@ -18,7 +18,13 @@ template <class T>
 void Mix(const AVFrame& f, bool planar, std::vector<float>& out) {
   const int channels = f.ch_layout.nb_channels, n = f.nb_samples;
   out.resize(static_cast<std::size_t>(n));
-  float* dst = out.data();
+  float* __restrict dst = out.data();
+  if (planar && channels == 2) {  // the common case in one pass: same sums, same rounding
+    const T* __restrict left = reinterpret_cast<const T*>(f.extended_data[0]);
+    const T* __restrict right = reinterpret_cast<const T*>(f.extended_data[1]);
+    for (int i = 0; i < n; ++i) dst[i] = (Sample(left[i]) + Sample(right[i])) * 0.5f;
+    return;
+  }
   if (planar) {
     const T* first = reinterpret_cast<const T*>(f.extended_data[0]);
     for (int i = 0; i < n; ++i) dst[i] = Sample(first[i]);

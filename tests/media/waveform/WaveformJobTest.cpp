@@ -15,6 +15,7 @@
 #include "../engine/DecodeFile.h"
 #include "WaveFixtures.h"
 #include "media/info/FFDecode.h"
+#include "media/mp3/EncoderTag.h"
 #include "media/mp3/Mp3Source.h"
 #include "media/waveform/EnvelopeCache.h"
 #include "media/waveform/EnvelopeDecode.h"
@@ -292,38 +293,58 @@ TEST_F(Waveform, TwoHalvesGiveTheEnvelopeOfOneDecode) {
   struct TLong {
     const char* Name;
     int Times;
+    bool Gapless;  // led by an encoder tag with the right counts, delay and padding
   };
-  for (const TLong& f : {TLong{"tagged.mp3", 6}, TLong{"vbr-noheader.mp3", 3}, TLong{"notags-48k.mp3", 22}}) {
+  for (const TLong& f : {TLong{"tagged.mp3", 6, false}, TLong{"tagged.mp3", 6, true}, TLong{"vbr-noheader.mp3", 3, false},
+                         TLong{"notags-48k.mp3", 22, false}}) {
     sw::mp3::TMp3Source source;
     ASSERT_TRUE(source.Open(TestData(f.Name))) << f.Name;
     const std::string all = FileContent(TestData(f.Name));
     const auto& frames = source.Frames();
     const std::string audio = all.substr(static_cast<size_t>(frames.front().Offset),
                                          static_cast<size_t>(frames.back().Offset + frames.back().Size - frames.front().Offset));
-    const std::string file = Dir.File(std::string("long-") + f.Name);
+    const std::string file = Dir.File(std::string(f.Gapless ? "gapless-" : "long-") + f.Name);
     {
       std::ofstream out(file, std::ios::binary);
+      if (f.Gapless) {
+        ASSERT_TRUE(source.Tag().HasGapless);
+        sw::mp3::TInfoFrameFields fields;
+        fields.Frames = static_cast<uint32_t>(frames.size() * f.Times);
+        fields.Bytes = static_cast<uint32_t>(audio.size() * f.Times + frames.front().Offset - source.TagFrameOffset());
+        fields.Lame = source.Tag().Lame;
+        fields.Delay = 1105;
+        fields.Padding = 700;
+        const auto tag = sw::mp3::BuildInfoFrame(source.Header(), static_cast<int>(frames.front().Offset - source.TagFrameOffset()), fields);
+        ASSERT_FALSE(tag.empty());
+        out.write(reinterpret_cast<const char*>(tag.data()), static_cast<std::streamsize>(tag.size()));
+      }
       for (int i = 0; i < f.Times; ++i) out << audio;
     }
-    TEnvelope halves, whole;
+    TEnvelope whole;
     std::atomic<bool> stop{false};
     TEnvelopeDecodeOptions options;
     options.Columns = 4096;
-    std::vector<int> filled;
-    ASSERT_EQ(DecodeEnvelope(file, options, stop, [&](const TEnvelope& e) { filled.push_back(e.Filled); }, halves),
-              erDone)
-        << f.Name;
     options.Split = false;
     ASSERT_EQ(DecodeEnvelope(file, options, stop, [](const TEnvelope&) {}, whole), erDone) << f.Name;
     ASSERT_GE(whole.Duration, 60000000) << f.Name;
-    EXPECT_EQ(halves.Duration, whole.Duration) << f.Name;
-    EXPECT_EQ(halves.DecodedDuration, whole.DecodedDuration) << f.Name;
-    int differing = 0;
-    for (size_t c = 0; c < whole.Columns.size(); ++c)
-      differing += halves.Columns[c].Min != whole.Columns[c].Min || halves.Columns[c].Max != whole.Columns[c].Max;
-    EXPECT_EQ(differing, 0) << f.Name;
-    // The first half still fills in from the left while the second is decoded.
-    ASSERT_FALSE(filled.empty());
-    EXPECT_LE(filled.back(), 2048) << f.Name;
+    // The later half placed by the frame index, and by reading through the first half.
+    for (const bool byIndex : {true, false}) {
+      TEnvelope halves;
+      options.Split = true;
+      options.SeekByIndex = byIndex;
+      std::vector<int> filled;
+      ASSERT_EQ(DecodeEnvelope(file, options, stop, [&](const TEnvelope& e) { filled.push_back(e.Filled); }, halves),
+                erDone)
+          << f.Name;
+      EXPECT_EQ(halves.Duration, whole.Duration) << f.Name;
+      EXPECT_EQ(halves.DecodedDuration, whole.DecodedDuration) << f.Name << " by index " << byIndex;
+      int differing = 0;
+      for (size_t c = 0; c < whole.Columns.size(); ++c)
+        differing += halves.Columns[c].Min != whole.Columns[c].Min || halves.Columns[c].Max != whole.Columns[c].Max;
+      EXPECT_EQ(differing, 0) << f.Name << " by index " << byIndex;
+      // The first half still fills in from the left while the second is decoded.
+      ASSERT_FALSE(filled.empty());
+      EXPECT_LE(filled.back(), 2048) << f.Name;
+    }
   }
 }
