@@ -6,7 +6,9 @@
 // For a 30-second 320x240 25 fps file with sound (raw pictures, made with the libraries):
 // the time from a Seek while playing to the first picture from the new place, the CPU
 // time per second of playback with every picture offered to the hook, and the pictures
-// shown per second.
+// shown per second. For a 30-second stereo tone behind a video stream no decoder knows:
+// the CPU time per second with the spectrum display, against the waveform of the same
+// sound.
 //
 //   player_bench [--keep DIR] [--runs N]
 //
@@ -62,6 +64,18 @@ double WaitForSoundAt(TFFPlayer& player, int64_t from, Clock::time_point since) 
   return -1;
 }
 
+// Lets the open file play for ten seconds (running the main thread's calls), stops it and
+// gives the CPU time used per second; seconds := the time measured.
+double CpuWhilePlaying(TFFPlayer& player, double& seconds) {
+  const double cpu0 = CpuSeconds();
+  const auto t0 = Clock::now();
+  while (Clock::now() - t0 < std::chrono::seconds(10)) WaitForPendingMessages(std::chrono::milliseconds(50));
+  seconds = Ms(t0) / 1000;
+  const double used = (CpuSeconds() - cpu0) / seconds;
+  player.Stop(true);
+  return used;
+}
+
 // One file in this process: prints "firstSound seekSound cpuPlain cpuWave peakKb".
 int Measure(const std::string& file, int runs) {
   SetMainThread();
@@ -90,11 +104,8 @@ int Measure(const std::string& file, int runs) {
     std::atomic<int> frames{0};
     player.OnVideoHook = [&](TCustomPlayer*, TPixelBuffer&, int64_t, bool&) { ++frames; };
     if (!player.OpenMedia(file, display ? 1 : 0, false)) return -1.0;
-    const double cpu0 = CpuSeconds();
-    const auto t0 = Clock::now();
-    while (Clock::now() - t0 < std::chrono::seconds(10)) WaitForPendingMessages(std::chrono::milliseconds(50));
-    const double used = (CpuSeconds() - cpu0) / (Ms(t0) / 1000);
-    player.Stop(true);
+    double seconds = 0;
+    const double used = CpuWhilePlaying(player, seconds);
     player.OnVideoHook = nullptr;
     if (display && frames.load() < 100) return -1.0;  // the waveform was not drawn
     return used;
@@ -139,14 +150,51 @@ int MeasureVideo(const std::string& file, int runs) {
   }
   if (!player.OpenMedia(file, 1, false)) return 1;
   pictures = 0;
-  const double cpu0 = CpuSeconds();
-  const auto t0 = Clock::now();
-  while (Clock::now() - t0 < std::chrono::seconds(10)) WaitForPendingMessages(std::chrono::milliseconds(50));
-  const double seconds = Ms(t0) / 1000;
-  const double used = (CpuSeconds() - cpu0) / seconds;
-  player.Stop(true);
+  double seconds = 0;
+  const double used = CpuWhilePlaying(player, seconds);
   std::printf("%.1f %.4f %.1f\n", Median(seek), used, pictures.load() / seconds);
   return 0;
+}
+
+// The tone file whose video cannot be decoded, in this process: prints "cpuSpectrum
+// cpuWave framesPerSecond" (the spectrum, then the waveform of the same sound with the
+// video switched off), ten seconds each.
+int MeasureSpectrum(const std::string& file) {
+  SetMainThread();
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (!FFLoader().LoadLibrarySet(PlayerLibraries)) return 1;
+  TFFPlayer player;
+  std::atomic<int> frames{0};
+  player.OnVideoHook = [&](TCustomPlayer*, TPixelBuffer&, int64_t, bool&) { ++frames; };
+  double fps = 0;
+  const auto cpuPerSecond = [&](bool spectrum) {
+    player.SetDisableVideo(!spectrum);
+    frames = 0;
+    if (!player.OpenMedia(file, 1, false)) return -1.0;
+    double seconds = 0;
+    const double used = CpuWhilePlaying(player, seconds);
+    if (spectrum) fps = frames.load() / seconds;
+    return frames.load() < 100 ? -1.0 : used;
+  };
+  const double spectrum = cpuPerSecond(true), wave = cpuPerSecond(false);
+  std::printf("%.4f %.4f %.1f\n", spectrum, wave, fps);
+  return 0;
+}
+
+// Writes the file with the libraries unless it is there from an earlier run.
+bool MakeVideoInput(const std::string& file, const TVideoFileSpec& spec) {
+  if (std::filesystem::exists(file)) return true;
+  if (!FFLoader().LoadLibrarySet(PlayerLibraries) || !WriteVideoFile(file + ".part", spec)) return false;
+  std::filesystem::rename(file + ".part", file);
+  return true;
+}
+
+// Runs a measuring child and reads the three figures it prints.
+bool RunThree(const std::string& cmd, double& a, double& b, double& c) {
+  FILE* p = popen(cmd.c_str(), "r");
+  const int got = p ? std::fscanf(p, "%lf %lf %lf", &a, &b, &c) : 0;
+  if (p) pclose(p);
+  return got == 3;
 }
 
 }  // namespace
@@ -157,6 +205,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--one") && i + 2 < argc) return Measure(argv[i + 1], std::atoi(argv[i + 2]));
     if (!std::strcmp(argv[i], "--video") && i + 2 < argc) return MeasureVideo(argv[i + 1], std::atoi(argv[i + 2]));
+    if (!std::strcmp(argv[i], "--spectrum") && i + 1 < argc) return MeasureSpectrum(argv[i + 1]);
     if (!std::strcmp(argv[i], "--keep") && i + 1 < argc) keep = argv[++i];
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
   }
@@ -188,26 +237,37 @@ int main(int argc, char** argv) {
   std::printf("goals: open->sound < 150 ms, seek->sound < 100 ms, CPU < 3 %% plain and < 10 %% with the waveform\n");
 
   const std::string video = dir + "/30s-320x240.mkv";
-  if (!std::filesystem::exists(video)) {
-    if (!FFLoader().LoadLibrarySet(PlayerLibraries)) return 1;
-    TVideoFileSpec spec;
-    spec.Seconds = 30;
-    spec.Width = 320;
-    spec.Height = 240;
-    if (!WriteVideoFile(video + ".part", spec)) return 1;
-    std::filesystem::rename(video + ".part", video);
-  }
-  const std::string cmd = std::string("'") + argv[0] + "' --video '" + video + "' " + std::to_string(runs);
-  FILE* p = popen(cmd.c_str(), "r");
+  TVideoFileSpec videoSpec;
+  videoSpec.Seconds = 30;
+  videoSpec.Width = 320;
+  videoSpec.Height = 240;
   double seekMs = -1, cpu = -1, fps = -1;
-  const int got = p ? std::fscanf(p, "%lf %lf %lf", &seekMs, &cpu, &fps) : 0;
-  if (p) pclose(p);
-  if (got != 3) {
+  if (!MakeVideoInput(video, videoSpec) ||
+      !RunThree(std::string("'") + argv[0] + "' --video '" + video + "' " + std::to_string(runs), seekMs, cpu, fps)) {
     std::printf("video: failed\n");
     return 1;
   }
   std::printf("video 30 s 320x240 25 fps + sound, every picture to the hook: seek->picture median %.1f ms, "
               "CPU %.2f %% of a core, %.1f pictures/s\n",
               seekMs, cpu * 100, fps);
+
+  // A stereo tone behind a video stream no decoder knows: the spectrum display.
+  const std::string tones = dir + "/30s-undecodable-video.mkv";
+  TVideoFileSpec tonesSpec;
+  tonesSpec.Seconds = 30;
+  tonesSpec.Width = 32;
+  tonesSpec.Height = 16;
+  tonesSpec.UndecodableVideo = true;
+  tonesSpec.Tones = [](double t) { return std::make_pair(200.0 + 300 * t, 4000.0 - 100 * t); };
+  double spectrumCpu = -1, waveCpu = -1, columns = -1;
+  if (!MakeVideoInput(tones, tonesSpec) ||
+      !RunThree(std::string("'") + argv[0] + "' --spectrum '" + tones + "'", spectrumCpu, waveCpu, columns) ||
+      spectrumCpu < 0 || waveCpu < 0) {
+    std::printf("spectrum: failed\n");
+    return 1;
+  }
+  std::printf("spectrum display (640x480, 2 channels, %.1f columns/s to the hook): CPU %.2f %% of a core; "
+              "the waveform of the same sound %.2f %% (goal < 10 %%)\n",
+              columns, spectrumCpu * 100, waveCpu * 100);
   return 0;
 }

@@ -5,6 +5,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgtest-dev libgmock-dev qt6-base-dev
       libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
       libavfilter-dev libavdevice-dev libsdl2-dev
+      libass-dev  # the player's text subtitles (the header; the library comes with libavfilter)
       # the window: its platform plugins and font; its end-to-end test in a real X
       # server (driven by xdotool, screenshots by ImageMagick); the file-manager D-Bus test
       qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool imagemagick dbus-daemon)

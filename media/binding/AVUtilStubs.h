@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 #include <libavutil/avstring.h>
 #include <libavutil/time.h>
+#include <libavutil/tx.h>
 }
 #include <string>
 
@@ -37,7 +38,7 @@ extern "C" {
   X(av_audio_fifo_write) X(av_audio_fifo_read) X(av_audio_fifo_size) X(av_audio_fifo_realloc) \
   X(av_channel_layout_default) X(av_channel_layout_copy) X(av_channel_layout_uninit) \
   X(av_channel_layout_describe) X(av_strerror) X(av_image_copy) X(av_image_fill_arrays) \
-  X(av_image_get_buffer_size) X(av_opt_get_int) X(av_get_picture_type_char)
+  X(av_image_get_buffer_size) X(av_opt_get_int) X(av_get_picture_type_char) X(av_tx_init) X(av_tx_uninit)
 
 namespace ff {
 SW_AVUTIL_ENTRY_POINTS(SW_DECLARE_SLOT)

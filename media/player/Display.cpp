@@ -6,10 +6,13 @@
 
 #include "FFPlay.h"
 #include "PlayContext.h"
+#include "Spectrum.h"
 #include "media/binding/FFLog.h"
 #include "media/binding/SDLStubs.h"
 
 namespace sw {
+
+TPlayerDisplay::TPlayerDisplay(TCustomPlayer& player) : FPlayer(player) {}
 
 TPlayerDisplay::~TPlayerDisplay() { Close(); }
 
@@ -51,7 +54,8 @@ bool TPlayerDisplay::OwnWindowWanted() const { return FPlayer.ScreenHandle() == 
 void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
   const bool hook = HookWanted(), own = OwnWindowWanted();
   // Nobody looks: nothing is drawn.
-  if ((!hook && !own) || context.DisplayMode != 1) return;
+  const int mode = context.DisplayMode.load();
+  if ((!hook && !own) || (mode != 1 && mode != 2)) return;
   const int w = FPlayer.ScreenWidth() > 0 ? FPlayer.ScreenWidth() : DefaultWidth;
   const int h = FPlayer.ScreenHeight() > 0 ? FPlayer.ScreenHeight() : DefaultHeight;
   if (FFrame.Width != w || FFrame.Height != h) {
@@ -59,8 +63,16 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
     FFrame.BytesPerRow = (w * 3 + 3) / 4 * 4;
     FFrame.Pixels.assign(static_cast<size_t>(FFrame.BytesPerRow) * h, 0);
   }
-  context.CopyWaveform(FSamples, w * 2);
-  DrawWaveform(FSamples, std::max(1, context.DeviceChannels), FFrame);
+  const int channels = std::max(1, context.DeviceChannels);
+  if (mode == 1) {
+    context.CopyWaveform(FSamples, w * 2);
+    DrawWaveform(FSamples, channels, FFrame);
+  } else if (!context.Paused()) {
+    // The spectrogram stands still while paused: its columns are time.
+    if (!FSpectrum) FSpectrum = std::make_unique<TSpectrum>();
+    context.CopyWaveform(FSamples, TSpectrum::WindowFrames(h / channels));
+    FSpectrum->AddColumn(FSamples, channels, FFrame);
+  }
   if (hook) {
     bool update = true;
     try {
@@ -189,6 +201,9 @@ void TPlayerDisplay::Close() {
   FTexture = nullptr, FRenderer = nullptr, FWindow = nullptr;
   FTextureFormat = 0;
   FShown.reset();
+  // The next file's display starts black (its spectrogram has no columns yet).
+  FFrame = TPixelBuffer{};
+  FSpectrum.reset();
   if (FVideoStarted) ff::SDL_QuitSubSystem(SDL_INIT_VIDEO);
   FVideoStarted = false;
 }

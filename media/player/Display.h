@@ -1,10 +1,12 @@
 #pragma once
 // The display of the play thread. For a file with video it shows the current picture
 // with the subtitles due blended in; otherwise it draws off-screen into a pixel buffer
-// the waveform of the latest samples. Each drawn frame is offered to OnVideoHook (as
+// the waveform of the latest samples, or their scrolling spectrum when the file's video
+// could not be opened. Each drawn frame is offered to OnVideoHook (as
 // 24-bit pixels); without a host window it is also shown in an SDL window of the
 // player's own. It never draws into a window it does not own.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "media/common/FFHandles.h"
@@ -18,12 +20,13 @@ namespace sw {
 
 class TCustomPlayer;
 struct PlayContext;
+class TSpectrum;
 
 class TPlayerDisplay {
  public:
   static constexpr int DefaultWidth = 640, DefaultHeight = 480;
 
-  explicit TPlayerDisplay(TCustomPlayer& player) : FPlayer(player) {}
+  explicit TPlayerDisplay(TCustomPlayer& player);
   ~TPlayerDisplay();  // Close()
   TPlayerDisplay(const TPlayerDisplay&) = delete;
   TPlayerDisplay& operator=(const TPlayerDisplay&) = delete;
@@ -54,8 +57,9 @@ class TPlayerDisplay {
   void PresentOwnWindow(const TRect* target);
 
   TCustomPlayer& FPlayer;
-  TPixelBuffer FFrame;
+  TPixelBuffer FFrame;  // the waveform or spectrum picture
   std::vector<int16_t> FSamples;
+  std::unique_ptr<TSpectrum> FSpectrum;
   bool FOwnWindowFailed = false;
   bool FVideoStarted = false;
   SDL_Window* FWindow = nullptr;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 namespace sw {
 
 class TCustomPlayer;
+class TTextSubtitles;
 
 // Bits the audio callback leaves for the play thread, which logs them: the callback never
 // logs itself (a log line may wait for the main thread while the device is being closed).
@@ -80,8 +82,9 @@ struct PlayContext {
   AVFrame* CurrentPicture() { return FCurrent.get(); }
   double CurrentPicturePts() const { return FCurrentPts; }
   int64_t DroppedPictures() const { return FDroppedPictures.load(); }
-  // Blends the bitmap subtitles due at pts (seconds of the stream) into frame, expiring
-  // those that have ended; false when none is due (frame untouched). Play thread.
+  // Blends the subtitles due at pts (seconds of the stream) into frame, expiring those
+  // that have ended: bitmaps, and text when the text renderer could be loaded; false when
+  // none is due (frame untouched). Play thread.
   bool BlendSubtitles(double pts, AVFrame& frame);
   TCustomPlayer& Owner;
 
@@ -105,7 +108,9 @@ struct PlayContext {
   AVRational VideoSampleAspect{0, 1};
   double FrameDuration = 0.04;  // seconds, from the stream's frame rate
   int DeviceRate = 0, DeviceChannels = 0, HardwareBufferSize = 0;
-  int DisplayMode = 0;  // 0 none, 1 waveform (set before the play thread starts)
+  // 0 none, 1 waveform, 2 spectrum: set by the read thread while it opens the streams
+  // (the audio callback may run by then), read by the callback and the play thread.
+  std::atomic<int> DisplayMode{0};
 
   PacketQueue AudioQueue;  // fed by the read thread, taken by the audio callback
   PacketQueue VideoQueue;  // fed by the read thread, taken by the video thread
@@ -136,6 +141,7 @@ struct PlayContext {
   void RestartPictureTiming(double now);
   void ClearPictures();  // read thread, after a seek
   void PauseChanged(bool paused);
+  void OpenTextRenderer();
   void SubtitleThread();
   void ClearSubtitles();
 
@@ -222,6 +228,8 @@ struct PlayContext {
   std::deque<TSubPicture> FSubs;
   bool FSubAbort = false;
   unsigned FSubSerial = 0;
+  // The text renderer of a text subtitle stream; null for bitmaps or without libass.
+  std::unique_ptr<TTextSubtitles> FTextSubs;
 
   // --- protected by FWaveLock: the last samples handed to the device.
   std::mutex FWaveLock;

@@ -6,6 +6,7 @@
 
 #include "FFPlay.h"
 #include "PlayContext.h"
+#include "TextSubtitles.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
@@ -141,11 +142,11 @@ bool PlayContext::OpenInput() {
       video = Format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? static_cast<int>(i) : -1;
     if (!playable(video)) video = -1;
   }
-  // Without a played video stream the display shows the waveform of the sound unless it
-  // is off. Decided before the audio callback starts, which reads it.
+  // Without a video stream the display shows the waveform of the sound unless it is off;
+  // when the file's video cannot be opened, the spectrum of the sound stands in for it.
   DisplayMode = !DisableDisplay && video < 0 ? 1 : 0;
   if (audio >= 0) OpenStream(audio);
-  if (video >= 0 && OpenStream(video) < 0 && !DisableDisplay) DisplayMode = 1;
+  if (video >= 0 && OpenStream(video) < 0 && !DisableDisplay) DisplayMode = 2;
   if (VideoIndex >= 0) {
     const int subtitle = ff::av_find_best_stream(Format, AVMEDIA_TYPE_SUBTITLE, -1, VideoIndex, nullptr, 0);
     if (subtitle >= 0) OpenStream(subtitle);
@@ -286,15 +287,17 @@ void PlayContext::DoSeek() {
       AudioQueue.Flush();
       AudioQueue.Put(FlushPacket());
     }
+    // The rings get their new serial before the flush marker goes in: a thread that
+    // took the marker first would keep the old serial and drop everything after the seek.
     if (VideoIndex >= 0) {
       VideoQueue.Flush();
-      VideoQueue.Put(FlushPacket());
       ClearPictures();
+      VideoQueue.Put(FlushPacket());
     }
     if (SubtitleIndex >= 0) {
       SubtitleQueue.Flush();
-      SubtitleQueue.Put(FlushPacket());
       ClearSubtitles();
+      SubtitleQueue.Put(FlushPacket());
     }
   }
   FEndReported = false;
@@ -327,6 +330,26 @@ bool PlayContext::OpenDecoder(AVStream& st, TCodecContextPtr& codecContext) {
   return true;
 }
 
+void PlayContext::OpenTextRenderer() {
+  const AVCodecDescriptor* d = FSubtitleCodec->codec_descriptor;
+  if (!d || !(d->props & AV_CODEC_PROP_TEXT_SUB)) return;
+  // The decoder's script header holds the styles: the stream's own for ASS, a default
+  // one for the formats it converts (SubRip and the like carry none).
+  const uint8_t* header = FSubtitleCodec->subtitle_header;
+  int size = FSubtitleCodec->subtitle_header_size;
+  if (!header || size <= 0) header = FSubtitleCodec->extradata, size = FSubtitleCodec->extradata_size;
+  std::string why;
+  std::unique_ptr<TTextSubtitles> renderer = TTextSubtitles::Create(header, size, why);
+  if (!renderer) {
+    // Said once: every later file would say the same.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) GetLogger().Log(&Owner, llInfo, "Text subtitles are not drawn: " + why);
+    return;
+  }
+  std::lock_guard<std::mutex> g(FSubLock);
+  FTextSubs = std::move(renderer);
+}
+
 int PlayContext::OpenStream(int index) {
   if (index < 0 || index >= static_cast<int>(Format->nb_streams)) return -1;
   AVStream* st = Format->streams[index];
@@ -348,6 +371,7 @@ int PlayContext::OpenStream(int index) {
   }
   if (type == AVMEDIA_TYPE_SUBTITLE) {
     if (!OpenDecoder(*st, FSubtitleCodec)) return -1;
+    OpenTextRenderer();
     st->discard = AVDISCARD_DEFAULT;
     SubtitleIndex = index;
     SubtitleStream = st;
@@ -414,6 +438,10 @@ void PlayContext::CloseStream(int index) {
     if (FSubtitleThread.joinable()) FSubtitleThread.join();
     SubtitleQueue.End();
     ClearSubtitles();
+    {
+      std::lock_guard<std::mutex> g(FSubLock);
+      FTextSubs.reset();
+    }
     Format->streams[index]->discard = AVDISCARD_ALL;
     {
       std::lock_guard<std::recursive_mutex> g(CodecLock());

@@ -1,12 +1,15 @@
 // Subtitles: the subtitle thread decodes them into a ring of four; the play thread blends
 // the bitmap ones due into the picture it shows and expires those that have ended.
-// Text subtitles are decoded and timed like the others but have no bitmap to draw.
+// Text subtitles also go, as they are decoded, to the text renderer, which draws those
+// shown at the picture's time.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "FFPlay.h"
 #include "PlayContext.h"
+#include "TextSubtitles.h"
+#include "YuvBlend.h"
 #include "media/binding/FFLog.h"
 
 namespace sw {
@@ -15,21 +18,13 @@ namespace {
 
 // Without a stated end a subtitle stays until the next one.
 constexpr double Forever = std::numeric_limits<double>::max();
+// Milliseconds the text renderer shows such a subtitle: a day.
+constexpr int64_t UntilTheEnd = 86400000;
 
-struct TYuva {
-  int Y, U, V, A;
-};
-
-// Palette entries are 0xAARRGGBB; limited-range BT.601 as the pictures use.
+// Palette entries are 0xAARRGGBB.
 TYuva ToYuva(uint32_t argb) {
-  const double r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
-  return {static_cast<int>(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255)),
-          static_cast<int>(std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255)),
-          static_cast<int>(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255)),
-          static_cast<int>(argb >> 24)};
+  return RgbToYuva((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, static_cast<int>(argb >> 24));
 }
-
-uint8_t Mix(uint8_t under, int over, int alpha) { return static_cast<uint8_t>((under * (255 - alpha) + over * alpha + 127) / 255); }
 
 // One palette bitmap over a yuv420p picture, clipped to it; chroma takes the colour of
 // the top-left pixel of each 2x2 block.
@@ -97,6 +92,12 @@ void PlayContext::SubtitleThread() {
       if (FSubAbort) break;
       continue;
     }
+    if (FTextSubs) {
+      const int64_t start = std::llround(sub.Start * 1000);
+      const int64_t duration = sub.End == Forever ? UntilTheEnd : std::llround((sub.End - sub.Start) * 1000);
+      for (unsigned i = 0; i < sub.Sub.num_rects; ++i)
+        if (sub.Sub.rects[i]->type == SUBTITLE_ASS) FTextSubs->AddEvent(sub.Sub.rects[i]->ass, start, duration);
+    }
     FSubs.push_back(sub);
   }
 }
@@ -106,6 +107,7 @@ void PlayContext::ClearSubtitles() {
     std::lock_guard<std::mutex> g(FSubLock);
     for (TSubPicture& s : FSubs) ff::avsubtitle_free(&s.Sub);
     FSubs.clear();
+    if (FTextSubs) FTextSubs->Flush();
     ++FSubSerial;
   }
   FSubChanged.notify_all();
@@ -121,15 +123,20 @@ bool PlayContext::BlendSubtitles(double pts, AVFrame& frame) {
     expired = true;
   }
   if (expired) FSubChanged.notify_all();
-  if (FSubs.empty() || FSubs.front().Start > pts) return false;
-  const AVSubtitle& s = FSubs.front().Sub;
   bool drawn = false;
-  for (unsigned i = 0; i < s.num_rects; ++i)
-    if (s.rects[i]->type == SUBTITLE_BITMAP) drawn = true;
-  if (!drawn) return false;
-  if (ff::av_frame_make_writable(&frame) < 0) return false;
-  for (unsigned i = 0; i < s.num_rects; ++i) BlendRect(*s.rects[i], frame);
-  return true;
+  if (!FSubs.empty() && FSubs.front().Start <= pts) {
+    const AVSubtitle& s = FSubs.front().Sub;
+    bool bitmaps = false;
+    for (unsigned i = 0; i < s.num_rects; ++i)
+      if (s.rects[i]->type == SUBTITLE_BITMAP) bitmaps = true;
+    if (bitmaps && ff::av_frame_make_writable(&frame) >= 0) {
+      for (unsigned i = 0; i < s.num_rects; ++i) BlendRect(*s.rects[i], frame);
+      drawn = true;
+    }
+  }
+  // The renderer keeps the events itself: overlapping ones are shown together.
+  if (FTextSubs && FTextSubs->Blend(std::llround(pts * 1000), frame)) drawn = true;
+  return drawn;
 }
 
 }  // namespace sw

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -113,6 +114,21 @@ class PlayerTest : public ::testing::Test {
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
+  }
+
+  // With SNIPWAVE_PLAYER_GRABS set to a folder, the picture goes there as a PPM file to
+  // look at; otherwise nothing happens.
+  static void Grab(const std::string& name, const uint8_t* bgr, int width, int height, int bytesPerRow) {
+    const char* folder = std::getenv("SNIPWAVE_PLAYER_GRABS");
+    if (!folder || !*folder) return;
+    std::ofstream out(std::string(folder) + "/" + name + ".ppm", std::ios::binary);
+    out << "P6\n" << width << " " << height << "\n255\n";
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* p = bgr + static_cast<size_t>(y) * bytesPerRow + 3 * static_cast<size_t>(x);
+        const char rgb[3] = {static_cast<char>(p[2]), static_cast<char>(p[1]), static_cast<char>(p[0])};
+        out.write(rgb, 3);
+      }
   }
 
   TTempDir Temp;

@@ -1,13 +1,19 @@
 #pragma once
 // Small Matroska files with pictures whose brightness tells their frame number, a sine
-// tone, and a bitmap subtitle (a red box), written through the libraries.
+// tone, and a bitmap subtitle (a red box), written through the libraries; and files of
+// test pictures from the lavfi device with SubRip subtitles.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "media/binding/AVDeviceStubs.h"
 #include "media/common/FFHandles.h"
+#include "media/common/UnicodeProtocol.h"
 
 struct TVideoFileSpec {
   double Seconds = 3;
@@ -16,6 +22,10 @@ struct TVideoFileSpec {
   bool Video = true, Audio = true;
   double SubtitleStart = -1, SubtitleEnd = -1;  // seconds; none when negative
   int AudioBlock = 1024;                        // samples per sound packet
+  // The tone of each channel (Hz) at a time (seconds); 440 Hz on both by default.
+  std::function<std::pair<double, double>(double)> Tones;
+  // The video stream is in a format the libraries cannot decode (its packets are noise).
+  bool UndecodableVideo = false;
 };
 
 // The red box of the subtitle.
@@ -92,6 +102,13 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
     st->codecpar->width = spec.Width;
     st->codecpar->height = spec.Height;
     st->codecpar->codec_tag = MKTAG('I', '4', '2', '0');
+    if (spec.UndecodableVideo) {
+      // A codec tag the muxer would refuse at normal strictness: the file names a video
+      // format that no decoder knows.
+      st->codecpar->codec_id = AV_CODEC_ID_CINEPAK;
+      st->codecpar->codec_tag = MKTAG('Z', 'Z', 'Z', 'Z');
+      out->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    }
     st->time_base = AVRational{1, spec.Fps};
     st->avg_frame_rate = st->r_frame_rate = AVRational{spec.Fps, 1};
     video = st->index;
@@ -139,8 +156,12 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
       ok = ff::av_new_packet(p.get(), count * 4) >= 0;
       if (!ok) break;
       int16_t* s = reinterpret_cast<int16_t*>(p->data);
-      for (int i = 0; i < count; ++i)
-        s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * (nextSample + i) / 44100.0));
+      for (int i = 0; i < count; ++i) {
+        const double at = static_cast<double>(nextSample + i) / 44100.0;
+        const std::pair<double, double> f = spec.Tones ? spec.Tones(at) : std::make_pair(440.0, 440.0);
+        s[2 * i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * f.first * at));
+        s[2 * i + 1] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * f.second * at));
+      }
       ok = Write(out, p.get(), audio, nextSample, count, AVRational{1, 44100});
       nextSample += count;
     }
@@ -164,4 +185,74 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
   ok = ff::av_write_trailer(out) >= 0 && ok;
   ff::avio_closep(&out->pb);
   return ok;
+}
+
+// Test pictures from the lavfi device (testsrc: colour bars, a gradient and a counter,
+// different in every picture) as raw yuv420p, with the SubRip file srt as a subtitle
+// stream when it is not empty.
+inline bool WriteTestPictureFile(const std::string& name, const std::string& srt, double seconds, int width,
+                                 int height) {
+  using namespace sw;
+  using namespace video_file_detail;
+  ff::avdevice_register_all();
+  const std::string graph = "testsrc=size=" + std::to_string(width) + "x" + std::to_string(height) +
+                            ":rate=25:duration=" + std::to_string(seconds) + ",format=yuv420p";
+  AVFormatContext* pictures = nullptr;
+  if (OpenInputFormat(&pictures, graph, ff::av_find_input_format("lavfi"), nullptr) < 0) return false;
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> picturesOwner(&pictures, CloseInputFormat);
+  if (ff::avformat_find_stream_info(pictures, nullptr) < 0) return false;
+  AVFormatContext* text = nullptr;
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> textOwner(&text, CloseInputFormat);
+  if (!srt.empty() && (OpenInputFormat(&text, MediaUrl(srt), ff::av_find_input_format("srt"), nullptr) < 0 ||
+                       ff::avformat_find_stream_info(text, nullptr) < 0))
+    return false;
+
+  AVFormatContext* out = nullptr;
+  if (ff::avformat_alloc_output_context2(&out, nullptr, "matroska", name.c_str()) < 0) return false;
+  TFormatContextPtr owner(out);
+  const AVStream* vin = pictures->streams[0];
+  AVStream* video = ff::avformat_new_stream(out, nullptr);
+  video->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+  video->codecpar->codec_id = AV_CODEC_ID_RAWVIDEO;
+  video->codecpar->format = AV_PIX_FMT_YUV420P;
+  video->codecpar->width = width;
+  video->codecpar->height = height;
+  video->codecpar->codec_tag = MKTAG('I', '4', '2', '0');
+  video->time_base = AVRational{1, 25};
+  AVStream* subtitle = nullptr;
+  if (text) {
+    subtitle = ff::avformat_new_stream(out, nullptr);
+    if (ff::avcodec_parameters_copy(subtitle->codecpar, text->streams[0]->codecpar) < 0) return false;
+    subtitle->codecpar->codec_tag = 0;
+    subtitle->time_base = AVRational{1, 1000};
+  }
+  if (ff::avio_open(&out->pb, name.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+  bool ok = ff::avformat_write_header(out, nullptr) >= 0;
+  // The cues, then the pictures with each cue written before the first picture after it.
+  std::vector<TPacketPtr> cues;
+  TPacketPtr p(ff::av_packet_alloc());
+  while (ok && text && ff::av_read_frame(text, p.get()) >= 0) {
+    cues.emplace_back(ff::av_packet_alloc());
+    ok = cues.back() && ff::av_packet_ref(cues.back().get(), p.get()) >= 0;
+    ff::av_packet_unref(p.get());
+  }
+  size_t nextCue = 0;
+  int64_t frame = 0;
+  while (ok && ff::av_read_frame(pictures, p.get()) >= 0) {
+    const int64_t at = ff::av_rescale_q(p->pts, vin->time_base, AVRational{1, 1000});
+    for (; ok && nextCue < cues.size(); ++nextCue) {
+      AVPacket* c = cues[nextCue].get();
+      const AVRational tb = text->streams[0]->time_base;
+      if (ff::av_rescale_q(c->pts, tb, AVRational{1, 1000}) > at) break;
+      ok = Write(out, c, subtitle->index, c->pts, c->duration, tb);
+    }
+    ok = ok && Write(out, p.get(), video->index, frame++, 1, AVRational{1, 25});
+    ff::av_packet_unref(p.get());
+  }
+  for (; ok && nextCue < cues.size(); ++nextCue)
+    ok = Write(out, cues[nextCue].get(), subtitle->index, cues[nextCue]->pts, cues[nextCue]->duration,
+               text->streams[0]->time_base);
+  ok = ff::av_write_trailer(out) >= 0 && ok;
+  ff::avio_closep(&out->pb);
+  return ok && frame > 0;
 }
