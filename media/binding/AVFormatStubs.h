@@ -19,7 +19,7 @@ extern "C" {
   X(av_filename_number_test) X(av_sdp_create) X(avformat_query_codec) X(avformat_get_class) \
   X(avio_open) X(avio_open2) X(avio_closep) X(avio_size) X(avio_alloc_context) \
   X(avio_context_free) X(avio_flush) X(avio_seek) X(avio_feof) X(avio_write) \
-  X(av_pkt_dump_log2)
+  X(av_pkt_dump_log2) X(av_stream_get_codec_timebase)
 
 namespace ff {
 SW_AVFORMAT_ENTRY_POINTS(SW_DECLARE_SLOT)

@@ -6,6 +6,7 @@
 #include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
 #include "media/common/UnicodeProtocol.h"
+#include "media/engine/CodecFrameRate.h"
 
 namespace sw {
 
@@ -164,8 +165,10 @@ bool TFFmpeg::OpenInputFile(const std::string& fileName) {
           o.FrameWidth = -((-o.FrameWidth) >> lowres);
           o.FrameHeight = -((-o.FrameHeight) >> lowres);
         }
-        const AVRational codecRate = stream->avg_frame_rate, rate = stream->r_frame_rate;
-        if (codecRate.num > 0 && codecRate.den > 0 && rate.num > 0 && av_cmp_q(codecRate, rate) != 0 &&
+        // The rate the codec announces against the one every container timestamp fits.
+        const TCodecTiming codec = CodecTiming(stream);
+        const AVRational codecRate = av_inv_q(codec.FrameDuration), rate = stream->r_frame_rate;
+        if (codec.TickBase.num > 0 && rate.num > 0 && rate.den > 0 && av_cmp_q(codecRate, rate) != 0 &&
             s.Verbosity >= 0)
           Log(llInfo, "Seems stream %d codec frame rate differs from container frame rate: %2.2f (%d/%d) -> %2.2f (%d/%d)",
               static_cast<int>(i), av_q2d(codecRate), codecRate.num, codecRate.den, av_q2d(rate), rate.num, rate.den);

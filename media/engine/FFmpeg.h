@@ -156,6 +156,7 @@ struct TOutputStream {
   int64_t SavedCodecId = 0;
   bool Active = false;
   std::shared_ptr<TVideoOutput> Video;  // encoded video: scaler, crop, two-pass log, statistics
+  TPacketPtr PendingClear;              // DVB subtitles: the display set that clears the last picture
   AVCodecContext* Encoder() const { return Setup->Codec.get(); }
 };
 

@@ -228,6 +228,7 @@ int TCustomFFmpeg::TRun::OutputPacket(int istIndex, AVPacket* packet) {
       if (ost.SourceIndex == istIndex && ost.EncodingNeeded) {
         if (ost.Encoder()->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudio(ost);
         if (ost.Encoder()->codec_type == AVMEDIA_TYPE_VIDEO) FlushVideo(ost);
+        if (ost.Encoder()->codec_type == AVMEDIA_TYPE_SUBTITLE) FlushSubtitle(ost);
       }
   return 0;
 }

@@ -116,6 +116,7 @@ struct TCustomFFmpeg::TRun {
   void SubtitleEncoderSetup(TOutputStream& ost, TInputStream& ist);
   int DecodeSubtitle(int istIndex, AVPacket* packet);
   void SubtitleOut(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle);
+  void FlushSubtitle(TOutputStream& ost);
   std::vector<uint8_t> BitBuffer;  // encoder output area of the subtitle path; sized for video
   TEngineVideoHookEvent InputHook, OutputHook;  // copies; a failing hook is dropped
   TPictureBridge InputBridge, OutputBridge, PreviewBridge;

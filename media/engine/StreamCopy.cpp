@@ -1,6 +1,7 @@
 // Streams copied without decoding.
 #include <climits>
 
+#include "CodecFrameRate.h"
 #include "RunTables.h"
 
 namespace sw {
@@ -8,6 +9,22 @@ namespace sw {
 namespace {
 
 constexpr AVRational Microseconds{1, AV_TIME_BASE};
+
+// Copied video of a fine-grained container clock is timed by its pictures, so that
+// muxers that store a picture per tick of the stream's time base (AVI) need not fill
+// hundreds of empty ticks per picture. Only when every timestamp the container showed
+// falls on that picture grid: otherwise irregular times would be rounded onto each other.
+AVRational CopyTimeBase(const AVStream* in) {
+  const AVRational tb = in->time_base;
+  if (in->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return tb;
+  const AVRational frame = CodecTiming(in).FrameDuration;
+  if (frame.num <= 0 || av_cmp_q(frame, tb) <= 0 || av_cmp_q(tb, AVRational{1, 1000}) >= 0) return tb;
+  const AVRational rate = in->r_frame_rate;
+  if (rate.num > 0 && rate.den > 0 &&
+      (static_cast<int64_t>(rate.den) * frame.den) % (static_cast<int64_t>(rate.num) * frame.num) != 0)
+    return tb;
+  return frame;
+}
 
 }  // namespace
 
@@ -46,7 +63,7 @@ void TCustomFFmpeg::TRun::StreamCopySetup(TOutputStream& ost, TInputStream& ist)
   if (in->codec_type == AVMEDIA_TYPE_AUDIO &&
       ((out->block_align == 1 && out->codec_id == AV_CODEC_ID_MP3) || out->codec_id == AV_CODEC_ID_AC3))
     out->block_align = 0;
-  ost.Stream->time_base = ist.Stream->time_base;
+  ost.Stream->time_base = CopyTimeBase(ist.Stream);
   ost.EncodingNeeded = false;
 }
 

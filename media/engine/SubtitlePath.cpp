@@ -79,8 +79,10 @@ void TCustomFFmpeg::TRun::SubtitleOut(TOutputStream& ost, TInputStream&, AVSubti
   shown.end_display_time -= shown.start_display_time;
   shown.start_display_time = 0;
   shown.pts = time;
-  for (int pass = 0; pass < (dvb ? 2 : 1); ++pass) {
-    // The second DVB packet clears the picture at its display end.
+  // A DVB picture is followed by a display set without regions that clears it at the
+  // display end; a subtitle without regions is such a clearing already.
+  const int passes = dvb && shown.num_rects > 0 ? 2 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
     if (pass == 1) shown.num_rects = 0;
     const int size = ff::avcodec_encode_subtitle(enc, BitBuffer.data(), static_cast<int>(BitBuffer.size()), &shown);
     if (size < 0) RaiseFFmpeg("Subtitle encoding failed");
@@ -94,9 +96,26 @@ void TCustomFFmpeg::TRun::SubtitleOut(TOutputStream& ost, TInputStream&, AVSubti
     else
       packet->duration = ff::av_rescale_q(shown.end_display_time, Milliseconds, tb);
     packet->dts = packet->pts;
+    if (dvb) {
+      // The clearing waits for what comes next: a display set before the display end
+      // replaces the page itself, and written at once the clearing would come before it.
+      if (ost.PendingClear && ost.PendingClear->pts <= packet->pts) FlushSubtitle(ost);
+      ost.PendingClear.reset();
+      if (pass == 1) {
+        ost.PendingClear = std::move(packet);
+        continue;
+      }
+    }
     WriteFrame(ost, packet.get());
     ++ost.FrameNumber;
   }
+}
+
+void TCustomFFmpeg::TRun::FlushSubtitle(TOutputStream& ost) {
+  if (!ost.PendingClear) return;
+  const TPacketPtr packet = std::move(ost.PendingClear);
+  WriteFrame(ost, packet.get());
+  ++ost.FrameNumber;
 }
 
 }  // namespace sw

@@ -5,6 +5,7 @@
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
 #include "LogCapture.h"
+#include "ReadSubtitles.h"
 #include "media/common/UnicodeProtocol.h"
 #include "media/encoder/FFmpegTask.h"
 
@@ -25,32 +26,14 @@ struct TCue {
 // Every subtitle packet of the file, decoded by the file's own decoder.
 std::vector<TCue> ReadCues(const std::string& name, AVCodecID& codec) {
   std::vector<TCue> cues;
-  AVFormatContext* ctx = nullptr;
-  if (OpenInputFormat(&ctx, MediaUrl(name), nullptr, nullptr) < 0) return cues;
-  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> owner(&ctx, CloseInputFormat);
-  ff::avformat_find_stream_info(ctx, nullptr);
-  const AVStream* st = ctx->streams[0];
-  codec = st->codecpar->codec_id;
-  const AVCodec* decoder = ff::avcodec_find_decoder(codec);
-  TCodecContextPtr dec(ff::avcodec_alloc_context3(decoder));
-  ff::avcodec_parameters_to_context(dec.get(), st->codecpar);
-  dec->pkt_timebase = st->time_base;
-  if (ff::avcodec_open2(dec.get(), decoder, nullptr) < 0) return cues;
-  TPacketPtr packet(ff::av_packet_alloc());
-  while (ff::av_read_frame(ctx, packet.get()) >= 0) {
-    AVSubtitle sub{};
-    int got = 0;
-    if (ff::avcodec_decode_subtitle2(dec.get(), &sub, &got, packet.get()) >= 0 && got) {
-      TCue cue;
-      cue.Start = ff::av_rescale_q(packet->pts, st->time_base, AVRational{1, 1000});
-      cue.Duration = ff::av_rescale_q(packet->duration, st->time_base, AVRational{1, 1000});
-      for (unsigned i = 0; i < sub.num_rects; ++i)
-        if (sub.rects[i]->ass) cue.Text += sub.rects[i]->ass;
-      cues.push_back(cue);
-      ff::avsubtitle_free(&sub);
-    }
-    ff::av_packet_unref(packet.get());
-  }
+  ForEachSubtitle(name, codec, [&](const AVPacket& packet, const AVStream& st, const AVSubtitle& sub) {
+    TCue cue;
+    cue.Start = ff::av_rescale_q(packet.pts, st.time_base, AVRational{1, 1000});
+    cue.Duration = ff::av_rescale_q(packet.duration, st.time_base, AVRational{1, 1000});
+    for (unsigned i = 0; i < sub.num_rects; ++i)
+      if (sub.rects[i]->ass) cue.Text += sub.rects[i]->ass;
+    cues.push_back(cue);
+  });
   return cues;
 }
 

@@ -7,6 +7,7 @@
 #include "../../TempDir.h"
 #include "DecodeVideo.h"
 #include "LogCapture.h"
+#include "RunConvert.h"
 #include "media/encoder/FFmpegTask.h"
 
 using namespace sw;
@@ -17,26 +18,7 @@ class VideoExtras : public WithLibraries {
  protected:
   std::string Convert(const std::string& input, const char* format, const std::string& output,
                       const std::vector<std::string>& inputLines, const std::vector<std::string>& lines) {
-    TFFmpeg task;
-    const auto apply = [&](const std::vector<std::string>& all) {
-      for (const std::string& line : all) {
-        const auto eq = line.find('=');
-        task.ApplyOption(line.substr(0, eq), line.substr(eq + 1));
-      }
-    };
-    if (format) task.ApplyOption("f", format);
-    apply(inputLines);
-    if (!task.OpenInputFile(input)) return "input: " + task.ErrorText();
-    apply(lines);
-    if (task.OpenOutputFile(output, false) < 0) return "output: " + task.ErrorText();
-    try {
-      task.Transcode();
-    } catch (const FFmpegException& e) {
-      task.CleanUp();
-      return e.what();
-    }
-    task.CleanUp();
-    return task.FinishedNormally() ? "" : "stopped";
+    return RunConvert(input, format, output, inputLines, lines);
   }
   TTempDir Dir;
 };

@@ -21,26 +21,59 @@ inline std::vector<std::string> Payloads(const std::string& name) {
   return result;
 }
 
+// An input opened with its stream information, and an output of the format the target's
+// name tells holding copies of the input's first stream, its header written.
+class TRemux {
+ public:
+  // tb: the time base the copies ask for; {0, 1} for the source's.
+  bool Open(const std::string& source, const std::string& target, int copies, AVRational tb) {
+    using namespace sw;
+    if (OpenInputFormat(&In, MediaUrl(source), nullptr, nullptr) < 0) return false;
+    if (ff::avformat_find_stream_info(In, nullptr) < 0) return false;
+    AVFormatContext* out = nullptr;
+    if (ff::avformat_alloc_output_context2(&out, nullptr, nullptr, target.c_str()) < 0) return false;
+    Out.reset(out);
+    const AVStream* from = In->streams[0];
+    for (int i = 0; i < copies; ++i) {
+      AVStream* st = ff::avformat_new_stream(out, nullptr);
+      if (!st || ff::avcodec_parameters_copy(st->codecpar, from->codecpar) < 0) return false;
+      st->codecpar->codec_tag = 0;
+      st->time_base = tb.num > 0 ? tb : from->time_base;
+    }
+    if (ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+    Started = ff::avformat_write_header(out, nullptr) >= 0;
+    return Started;
+  }
+  // Ends the output; false when it or anything before (ok) failed.
+  bool Finish(bool ok) {
+    if (!Started) return false;
+    Started = false;
+    ok = ff::av_write_trailer(Out.get()) >= 0 && ok;
+    ff::avio_closep(&Out->pb);
+    return ok;
+  }
+  ~TRemux() {
+    if (Out && Out->pb) ff::avio_closep(&Out->pb);
+    sw::CloseInputFormat(&In);
+  }
+
+  AVFormatContext* In = nullptr;
+  sw::TFormatContextPtr Out;
+
+ private:
+  bool Started = false;
+};
+
 // Writes the first stream of source into a file of the format its name tells, repeated
 // as streams copies, with framesPerPacket of its packets joined into each packet.
 inline bool RemuxFile(const std::string& source, const std::string& target, int copies, int framesPerPacket) {
   using namespace sw;
-  AVFormatContext* in = nullptr;
-  if (OpenInputFormat(&in, MediaUrl(source), nullptr, nullptr) < 0) return false;
-  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> inOwner(&in, CloseInputFormat);
-  if (ff::avformat_find_stream_info(in, nullptr) < 0) return false;
-  AVFormatContext* out = nullptr;
-  if (ff::avformat_alloc_output_context2(&out, nullptr, nullptr, target.c_str()) < 0) return false;
-  TFormatContextPtr outOwner(out);
+  TRemux remux;
+  if (!remux.Open(source, target, copies, AVRational{0, 1})) return false;
+  AVFormatContext* in = remux.In;
+  AVFormatContext* out = remux.Out.get();
   const AVStream* from = in->streams[0];
-  for (int i = 0; i < copies; ++i) {
-    AVStream* st = ff::avformat_new_stream(out, nullptr);
-    if (!st || ff::avcodec_parameters_copy(st->codecpar, from->codecpar) < 0) return false;
-    st->codecpar->codec_tag = 0;
-    st->time_base = from->time_base;
-  }
-  if (ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) < 0) return false;
-  bool ok = ff::avformat_write_header(out, nullptr) >= 0;
+  bool ok = true;
   TPacketPtr packet(ff::av_packet_alloc()), joined(ff::av_packet_alloc());
   std::string data;
   int count = 0;
@@ -74,7 +107,5 @@ inline bool RemuxFile(const std::string& source, const std::string& target, int 
     }
   }
   flush();
-  ok = ff::av_write_trailer(out) >= 0 && ok;
-  ff::avio_closep(&out->pb);
-  return ok;
+  return remux.Finish(ok);
 }
