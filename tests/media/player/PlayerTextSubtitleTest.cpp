@@ -3,10 +3,13 @@
 // then the cue's text (white, centred, near the bottom) changes the lower part of the
 // picture, and the change is the same for every picture of one cue and differs between
 // cues of different text.
+#include <cstdio>
 #include <map>
 
 #include "PlayerHarness.h"
 #include "VideoFile.h"
+#include "media/binding/ASSStubs.h"
+#include "media/binding/FFLog.h"
 
 using namespace sw;
 using namespace std::chrono_literals;
@@ -193,4 +196,47 @@ TEST_F(PlayerTextSubtitleTest, TheNextCueIsDrawnAfterASeek) {
     ++second;
   }
   EXPECT_GE(second, 5);
+}
+
+// Without libass (here a broken file in the library folder, in a process of its own so
+// that no earlier test has loaded the real one) the pictures are shown as they are and
+// one line says why.
+TEST_F(PlayerTextSubtitleTest, WithoutTheTextRendererThePicturesPlayUntouched) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::ofstream(Temp.File("short.srt")) << "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n";
+  ASSERT_TRUE(WriteTestPictureFile(Temp.File("short-plain.mkv"), "", 1.2, W, H));
+  ASSERT_TRUE(WriteTestPictureFile(Temp.File("short.mkv"), Temp.File("short.srt"), 1.2, W, H));
+  const std::string folder = Temp.File("libs");
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/" + ASSLibraryFile) << "not a library";
+  const auto run = [&] {
+    FFLoader().SetLibraryFolder(folder);
+    TFFLogger logger;
+    logger.SetLogLevel(llInfo);
+    logger.SetTriggerEventInMainThread(false);
+    std::mutex linesLock;
+    std::vector<std::string> lines;
+    logger.OnLog = [&](void*, uint32_t, TLogLevel, const std::string& text) {
+      std::lock_guard<std::mutex> g(linesLock);
+      lines.push_back(text);
+    };
+    const TPictures plain = PlayToTheEnd(Temp.File("short-plain.mkv"));
+    const TPictures shown = PlayToTheEnd(Temp.File("short.mkv"));
+    int compared = 0, changed = 0;
+    for (const auto& [pts, pixels] : shown) {
+      const auto other = plain.find(pts);
+      if (other == plain.end()) continue;
+      ++compared;
+      changed += Compare(pixels, other->second).Count > 0;
+    }
+    int told = 0;
+    {
+      std::lock_guard<std::mutex> g(linesLock);
+      for (const std::string& line : lines)
+        told += line.rfind("Text subtitles are not drawn: Load library ", 0) == 0;
+    }
+    std::fprintf(stderr, "compared %d changed %d told %d\n", compared, changed, told);
+    std::_Exit(compared >= 15 && changed == 0 && told == 1 && !HasFailure() ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "compared [0-9]+ changed 0 told 1");
 }
