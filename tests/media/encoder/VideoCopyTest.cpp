@@ -21,7 +21,7 @@ const char* const Source = "testsrc=size=160x120:rate=25:duration=2,format=yuv42
 
 struct TStreamTimes {
   AVRational TimeBase{0, 1};
-  std::vector<int64_t> Times;  // presentation times of the non-empty packets, in TimeBase
+  std::vector<int64_t> Times;  // times of the non-empty packets (AVI tells only decoding times), in TimeBase
 };
 
 // The first stream's time base and packet times, read without decoding.
@@ -33,7 +33,8 @@ TStreamTimes ReadTimes(const std::string& name) {
   result.TimeBase = ctx->streams[0]->time_base;
   TPacketPtr packet(ff::av_packet_alloc());
   while (ff::av_read_frame(ctx, packet.get()) >= 0) {
-    if (packet->stream_index == 0 && packet->size > 0) result.Times.push_back(packet->pts);
+    if (packet->stream_index == 0 && packet->size > 0)
+      result.Times.push_back(packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts);
     ff::av_packet_unref(packet.get());
   }
   return result;
@@ -60,10 +61,10 @@ bool Retime(const std::string& source, const std::string& target, AVRational tb,
 
 class VideoCopy : public WithLibraries {
  protected:
-  // MPEG-4 pictures of the lavfi source in the container that name tells.
-  std::string Make(const std::string& name) {
+  // Pictures of the lavfi source in the container that name tells.
+  std::string Make(const std::string& name, const std::string& codec = "mpeg4") {
     const std::string file = Dir.File(name);
-    const std::string error = RunConvert(Source, "lavfi", file, {}, {"vcodec=mpeg4"});
+    const std::string error = RunConvert(Source, "lavfi", file, {}, {"vcodec=" + codec});
     EXPECT_EQ(error, "");
     return file;
   }
@@ -95,18 +96,32 @@ std::vector<int64_t> EveryFortyMilliseconds() {
 }  // namespace
 
 TEST_F(VideoCopy, AFineContainerClockBecomesThePictureClock) {
-  const std::string mp4 = Make("in.mp4");
-  const TStreamTimes in = ReadTimes(mp4);
-  ASSERT_TRUE(SameRational(in.TimeBase, AVRational{1, 12800}));  // the MP4 muxer's clock for 25 per second
-  ASSERT_EQ(in.Times.size(), 50u);
+  // MPEG-2 counts two ticks of its codec clock per picture: the picture, not the tick,
+  // becomes the clock.
+  for (const auto& [codec, id] : {std::pair{"mpeg4", AV_CODEC_ID_MPEG4}, std::pair{"mpeg2video", AV_CODEC_ID_MPEG2VIDEO}}) {
+    SCOPED_TRACE(codec);
+    const std::string mp4 = Make(std::string(codec) + ".mp4", codec);
+    const TStreamTimes in = ReadTimes(mp4);
+    ASSERT_TRUE(SameRational(in.TimeBase, AVRational{1, 12800}));  // the MP4 muxer's clock for 25 per second
+    ASSERT_EQ(in.Times.size(), 50u);
 
-  // AVI keeps the time base it is given: one tick per picture.
-  const std::string avi = Copy(mp4, "copy.avi");
-  const TStreamTimes out = ReadTimes(avi);
-  EXPECT_TRUE(SameRational(out.TimeBase, AVRational{1, 25})) << out.TimeBase.num << "/" << out.TimeBase.den;
-  ASSERT_EQ(out.Times.size(), 50u);
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(out.Times[i], i) << i;
-  ExpectPictureTimes(avi, EveryFortyMilliseconds());
+    // AVI keeps the time base it is given: one tick per picture.
+    const std::string avi = Copy(mp4, std::string(codec) + ".avi");
+    const TStreamTimes out = ReadTimes(avi);
+    EXPECT_TRUE(SameRational(out.TimeBase, AVRational{1, 25})) << out.TimeBase.num << "/" << out.TimeBase.den;
+    ASSERT_EQ(out.Times.size(), 50u);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(out.Times[i], i) << i;
+    // MPEG-2 pictures held back by the decoder have no time of their own in a file with
+    // decoding times only: their count is checked, the times above.
+    if (id == AV_CODEC_ID_MPEG4) {
+      ExpectPictureTimes(avi, EveryFortyMilliseconds());
+    } else {
+      TDecodedVideo video;
+      ASSERT_TRUE(DecodeVideo(avi, video, nullptr, 0));
+      EXPECT_EQ(video.Codec, id);
+      EXPECT_EQ(video.Frames, 50);
+    }
+  }
 }
 
 TEST_F(VideoCopy, TheStreamsOwnClockStaysWhenItIsCoarseOrThePicturesAreIrregular) {
@@ -138,13 +153,16 @@ TEST_F(VideoCopy, ACodecRateThatDiffersFromTheContainersIsNoticed) {
     TFFmpeg task;
     EXPECT_TRUE(task.OpenInputFile(name)) << task.ErrorText();
   };
-  // Plain files made by the engine: codec and container agree.
+  // Plain files made by the engine: codec and container agree (MPEG-2's codec clock
+  // ticks twice per picture).
   const std::string mp4 = Make("in.mp4");
   const std::string mkv = Make("in.mkv");
+  const std::string mpeg2 = Make("mpeg2.mp4", "mpeg2video");
   {
     TLogCapture log;
     open(mp4);
     open(mkv);
+    open(mpeg2);
     EXPECT_LT(log.Find(notice), 0) << log.Line(log.Find(notice));
   }
   // The same pictures (the codec says 25 per second) stamped 10 per second by AVI.
