@@ -150,6 +150,47 @@ TEST_F(PlayerTextSubtitleTest, CuesAreDrawnOverThePicturesOfTheirTimeAndNowhereE
       << "the longer text is not wider";
 }
 
+// An ASS stream brings its own styles in the script header: red letters at the top.
+TEST_F(PlayerTextSubtitleTest, AnAssStreamIsDrawnWithTheStylesOfItsHeader) {
+  std::ofstream(Temp.File("styled.ass"))
+      << "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 240\n\n"
+         "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, "
+         "BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, "
+         "Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
+         "Style: Top,DejaVu Sans,40,&H000000FF,&H000000FF,&H00000000,&H00000000,-1,0,0,0,100,100,0,0,1,2,0,8,10,10,"
+         "10,1\n\n"
+         "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+         "Dialogue: 0,0:00:00.50,0:00:01.50,Top,,0,0,0,,RED TOP\n";
+  ASSERT_TRUE(WriteTestPictureFile(Temp.File("styled.mkv"), Temp.File("styled.ass"), 2, W, H));
+  const TPictures plain = PlayToTheEnd(Temp.File("plain.mkv"));
+  const TPictures shown = PlayToTheEnd(Temp.File("styled.mkv"));
+  const double cue[2] = {0.5, 1.5};
+  int inside = 0, outside = 0;
+  for (const auto& [pts, pixels] : shown) {
+    const auto other = plain.find(pts);
+    if (other == plain.end()) continue;
+    const double t = static_cast<double>(pts) / 1e6;
+    const TChange c = Compare(pixels, other->second);
+    if (Within(t, cue, -Margin)) {
+      ++inside;
+      EXPECT_GE(c.Count, 300) << t;
+      EXPECT_LT(c.Y1, H / 2) << "not at the top at " << t;
+      int red = 0;
+      for (size_t i = 0; i < c.Mask.size(); ++i) {
+        const uint8_t* p = &pixels[3 * i];
+        red += c.Mask[i] && p[2] > 200 && p[1] < 70 && p[0] < 70;
+      }
+      EXPECT_GE(red, 100) << "the letters are not red at " << t;
+      if (inside == 1) Grab("subtitle-ass", pixels.data(), W, H, W * 3);
+    } else if (!Within(t, cue, Margin)) {
+      ++outside;
+      EXPECT_EQ(c.Count, 0) << t;
+    }
+  }
+  EXPECT_GE(inside, 10);
+  EXPECT_GE(outside, 10);
+}
+
 // After a seek the decoder numbers its events from the start again: the renderer must
 // forget the ones it had, or it takes the next cue (numbered like the first) for a copy
 // of one it has and drops it. The read thread reads about 5 s ahead in this file, so the

@@ -188,8 +188,8 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
 }
 
 // Test pictures from the lavfi device (testsrc: colour bars, a gradient and a counter,
-// different in every picture) as raw yuv420p, with the SubRip file srt as a subtitle
-// stream when it is not empty.
+// different in every picture) as raw yuv420p, with the subtitle file srt (SubRip or ASS,
+// told by its content) as a subtitle stream when it is not empty.
 inline bool WriteTestPictureFile(const std::string& name, const std::string& srt, double seconds, int width,
                                  int height) {
   using namespace sw;
@@ -203,7 +203,7 @@ inline bool WriteTestPictureFile(const std::string& name, const std::string& srt
   if (ff::avformat_find_stream_info(pictures, nullptr) < 0) return false;
   AVFormatContext* text = nullptr;
   std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> textOwner(&text, CloseInputFormat);
-  if (!srt.empty() && (OpenInputFormat(&text, MediaUrl(srt), ff::av_find_input_format("srt"), nullptr) < 0 ||
+  if (!srt.empty() && (OpenInputFormat(&text, MediaUrl(srt), nullptr, nullptr) < 0 ||
                        ff::avformat_find_stream_info(text, nullptr) < 0))
     return false;
 
