@@ -14,6 +14,18 @@ inline void ApplyLines(sw::TFFmpeg& task, const std::vector<std::string>& lines)
   }
 }
 
+// Runs a prepared task: "" when it finished normally, else the error text (or "stopped").
+inline std::string RunTranscode(sw::TFFmpeg& task) {
+  try {
+    task.Transcode();
+  } catch (const sw::FFmpegException& e) {
+    task.CleanUp();
+    return e.what();
+  }
+  task.CleanUp();
+  return task.FinishedNormally() ? "" : "stopped";
+}
+
 // "" when the conversion finished normally, else the error text (or "stopped").
 // format: forced input format, or nullptr.
 inline std::string RunConvert(const std::string& input, const char* format, const std::string& output,
@@ -26,12 +38,5 @@ inline std::string RunConvert(const std::string& input, const char* format, cons
   ApplyLines(task, lines);
   if (task.OpenOutputFile(output, false) < 0) return "output: " + task.ErrorText();
   if (prepare) prepare(task);
-  try {
-    task.Transcode();
-  } catch (const sw::FFmpegException& e) {
-    task.CleanUp();
-    return e.what();
-  }
-  task.CleanUp();
-  return task.FinishedNormally() ? "" : "stopped";
+  return RunTranscode(task);
 }

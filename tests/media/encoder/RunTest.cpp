@@ -4,6 +4,7 @@
 
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
+#include "RunConvert.h"
 #include "../engine/DecodeFile.h"
 #include "media/encoder/FFmpegTask.h"
 
@@ -13,18 +14,6 @@ namespace {
 
 class Run : public WithLibraries {
  protected:
-  // Runs the task; "" when it finished normally, else the error.
-  static std::string Transcode(TFFmpeg& task) {
-    try {
-      task.Transcode();
-    } catch (const FFmpegException& e) {
-      task.CleanUp();
-      return e.what();
-    }
-    task.CleanUp();
-    return task.FinishedNormally() ? "" : "stopped";
-  }
-
   TTempDir Dir;
 };
 
@@ -41,7 +30,7 @@ TEST_F(Run, JoinedInputsFollowEachOtherInWavAndMp3) {
     if (std::string(name).ends_with(".mp3")) task.Options().AudioCodecName = "libmp3lame";
     ASSERT_EQ(task.OpenOutputFile(Dir.File(name), true), 2) << task.ErrorText();
     ASSERT_TRUE(task.Settings().JoinMode);
-    EXPECT_EQ(Transcode(task), "");
+    EXPECT_EQ(RunTranscode(task), "");
     TDecodedAudio out;
     ASSERT_TRUE(DecodeFile(Dir.File(name), out));
     EXPECT_EQ(out.SampleRate, 48000);
@@ -61,7 +50,7 @@ TEST_F(Run, DecodingOptionsReachTheDecoder) {
     if (manualSkip) task.ApplyOption("flags2", "+skip_manual");
     EXPECT_TRUE(task.OpenInputFile(TestData("tagged.mp3"))) << task.ErrorText();
     EXPECT_EQ(task.OpenOutputFile(Dir.File("out.wav"), false), 1) << task.ErrorText();
-    EXPECT_EQ(Transcode(task), "");
+    EXPECT_EQ(RunTranscode(task), "");
     TDecodedAudio out;
     EXPECT_TRUE(DecodeFile(Dir.File("out.wav"), out));
     return out.Frames();

@@ -6,6 +6,7 @@
 #include "../../TempDir.h"
 #include "LogCapture.h"
 #include "ReadSubtitles.h"
+#include "RunConvert.h"
 #include "media/common/UnicodeProtocol.h"
 #include "media/encoder/FFmpegTask.h"
 
@@ -40,21 +41,7 @@ std::vector<TCue> ReadCues(const std::string& name, AVCodecID& codec) {
 class Subtitles : public WithLibraries {
  protected:
   std::string Convert(const std::string& output, const std::vector<std::string>& lines) {
-    TFFmpeg task;
-    if (!task.OpenInputFile(Dir.Write("in.srt", Srt))) return "input: " + task.ErrorText();
-    for (const std::string& line : lines) {
-      const auto eq = line.find('=');
-      task.ApplyOption(line.substr(0, eq), line.substr(eq + 1));
-    }
-    if (task.OpenOutputFile(output, false) < 0) return "output: " + task.ErrorText();
-    try {
-      task.Transcode();
-    } catch (const FFmpegException& e) {
-      task.CleanUp();
-      return e.what();
-    }
-    task.CleanUp();
-    return task.FinishedNormally() ? "" : "stopped";
+    return RunConvert(Dir.Write("in.srt", Srt), nullptr, output, {}, lines);
   }
   TTempDir Dir;
 };

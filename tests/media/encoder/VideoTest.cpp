@@ -7,6 +7,7 @@
 #include "../engine/DecodeFile.h"
 #include "DecodeVideo.h"
 #include "LogCapture.h"
+#include "RunConvert.h"
 #include "media/common/MainThread.h"
 #include "media/encoder/FFEncode.h"
 #include "media/encoder/FFmpegTask.h"
@@ -23,23 +24,7 @@ class Video : public WithLibraries {
   // A task with the lavfi input and one output made from option lines; "" or the error.
   std::string Convert(const std::string& input, const std::string& output, const std::vector<std::string>& lines,
                       const std::function<void(TFFmpeg&)>& prepare = nullptr) {
-    TFFmpeg task;
-    task.ApplyOption("f", "lavfi");
-    if (!task.OpenInputFile(input)) return "input: " + task.ErrorText();
-    for (const std::string& line : lines) {
-      const auto eq = line.find('=');
-      task.ApplyOption(line.substr(0, eq), line.substr(eq + 1));
-    }
-    if (task.OpenOutputFile(output, false) < 0) return "output: " + task.ErrorText();
-    if (prepare) prepare(task);
-    try {
-      task.Transcode();
-    } catch (const FFmpegException& e) {
-      task.CleanUp();
-      return e.what();
-    }
-    task.CleanUp();
-    return task.FinishedNormally() ? "" : "stopped";
+    return RunConvert(input, "lavfi", output, {}, lines, prepare);
   }
 
   TTempDir Dir;
