@@ -12,6 +12,7 @@ extern "C" {
   X(avformat_alloc_context) X(avformat_free_context) X(avformat_open_input) \
   X(avformat_close_input) X(avformat_find_stream_info) X(av_find_input_format) \
   X(av_find_best_stream) X(av_read_frame) X(av_seek_frame) X(avformat_seek_file) \
+  X(av_add_index_entry) X(avformat_index_get_entries_count) X(avformat_index_get_entry) \
   X(av_read_play) X(av_read_pause) X(av_guess_frame_rate) X(avformat_alloc_output_context2) X(av_guess_format) \
   X(av_guess_codec) X(avformat_new_stream) X(av_new_program) X(avformat_write_header) \
   X(av_interleaved_write_frame) X(av_write_frame) X(av_write_trailer) X(av_dump_format) \

@@ -64,6 +64,7 @@ void TCustomFFmpeg::ResetSettings() {
   FInputFiles.clear();
   FInputOffset.clear();
   FInputScale.clear();
+  FFrameOffsets.clear();
   FForcedDecoders.clear();
   FDecoderOptions.clear();
   FOutputFiles.clear();
@@ -92,6 +93,7 @@ void TCustomFFmpeg::AddInputFile(AVFormatContext* context, int64_t timestampOffs
   FInputFiles.push_back(context);
   FInputOffset.push_back(timestampOffset);
   FInputScale.emplace_back(MaxStreams, 0.0);
+  FFrameOffsets.emplace_back();
 }
 
 void TCustomFFmpeg::SetForcedDecoder(int slot, const AVCodec* codec) {
@@ -175,6 +177,7 @@ void TCustomFFmpeg::CleanUp() {
   FInputFiles.clear();
   FInputOffset.clear();
   FInputScale.clear();
+  FFrameOffsets.clear();
 }
 
 }  // namespace sw

@@ -60,8 +60,9 @@ struct TOutputFile {
   std::vector<TOutputStreamSetup> Streams;
   bool IOOpened = false;      // Context->pb was opened by us and is not yet closed
   int64_t PacketsWritten = 0;  // a file that received none is not kept
-  // When set, the packets go here instead of to the muxer (which then writes nothing).
-  std::function<void(const AVPacket*)> PacketSink;
+  // When set, the packets go here instead of to the muxer (which then writes nothing);
+  // the sink may take the packet's reference.
+  std::function<void(AVPacket*)> PacketSink;
 };
 using TOutputFilePtr = std::shared_ptr<TOutputFile>;
 
@@ -70,8 +71,9 @@ struct TEngineSettings {
   int64_t StartTime = 0;            // µs: decoded material before it is not encoded
   int64_t RecordingTime = NoLimit;  // µs after StartTime
   bool SeekToStart = true;          // audio inputs are sought to shortly before StartTime
-  int EncodeParts = 0;              // MP3 encoders sharing one long segment; 0: one per core
-  int64_t PartsFrom = 30 * 1000000;  // µs: shorter segments have one encoder
+  int EncodeParts = 0;              // parts of one long MP3 segment, encoded apart; 0: as the workers suit
+  int EncodeWorkers = 0;            // threads encoding the parts; 0: one per core
+  int64_t PartsFrom = 30 * 1000000;  // µs: shorter segments have one encoder, and no part is under a third of it
   int64_t FileSizeLimit = 0;        // bytes, 0: none
   int MaxFrames[4] = {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(),
                       std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
@@ -296,6 +298,9 @@ class TCustomFFmpeg {
   std::vector<AVFormatContext*> FInputFiles;
   std::vector<int64_t> FInputOffset;
   std::vector<std::vector<double>> FInputScale;
+  // Byte offsets of an MP3 input's audio frames, once scanned for a seek; shared with the
+  // engines of the parts of a parallel encode.
+  std::vector<std::shared_ptr<const std::vector<int64_t>>> FFrameOffsets;
   std::vector<const AVCodec*> FForcedDecoders;
   std::vector<std::vector<TOptionValue>> FDecoderOptions;
   std::vector<TOutputFilePtr> FOutputFiles;

@@ -1,6 +1,7 @@
 // Seeking the inputs to shortly before the start time, so that a cut late in a long file
 // does not decode everything before it. The audio path still trims to the sample, so
 // the output is the same as when every packet from the beginning is read.
+#include "FrameSeekIndex.h"
 #include "RunTables.h"
 #include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
@@ -61,6 +62,9 @@ void TCustomFFmpeg::TRun::SeekInputsToStart() {
     AVFormatContext* in = E.InputFile(f);
     const int64_t offset = E.FInputOffset[f];
     const int64_t target = S.StartTime - SeekPreRoll - offset;  // on the input's own time line
+    if (!E.FFrameOffsets[f])
+      E.FFrameOffsets[f] = ScanFrameOffsets(in, S.RecordingTime == NoLimit ? -1 : S.StartTime + S.RecordingTime - offset);
+    if (E.FFrameOffsets[f]) AddSeekPoint(in, *E.FFrameOffsets[f], target);
     // A demuxer that cannot seek stays where it was. One that lands past the pre-roll is
     // taken back to its beginning, as if no seek had been asked.
     if (ff::av_seek_frame(in, -1, target, AVSEEK_FLAG_BACKWARD) < 0) {

@@ -1,7 +1,9 @@
 // A long MP3 segment encoded on every core: the segment is split at frame boundaries into
 // parts, each part is read, shaped and encoded by a run of its own (its own input context,
 // decoder and LAME encoder), starting a few frames before its share and ending a few
-// after it, and the parts' frames are joined into the one output stream.
+// after it, and the parts' frames are joined into the one output stream. The workers
+// take the parts in order; the first ones are large and the last ones small, so that a
+// core that is slower for a while does not hold up the end.
 //
 // Each part's run is the ordinary one, so the volume, the audio hook and the exact trim
 // act as they do for one encoder; the hook sees every buffer of a part in time order,
@@ -20,7 +22,8 @@
 #include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
 #include "media/common/UnicodeProtocol.h"
-#include "media/mp3/FrameJoin.h"
+#include "FrameSeekIndex.h"
+#include "PartJoin.h"
 
 namespace sw {
 
@@ -34,19 +37,41 @@ constexpr int64_t RollSamples = 9216;
 // reservoir bytes fit in front of it.
 constexpr int JoinReach = 3;
 
+
 struct TPart {
-  int64_t From = 0, To = 0;  // segment samples given to its encoder
-  int64_t First = 0;         // output frame index of its first frame
-  std::vector<mp3::TFrameBytes> Frames;
-  std::vector<int64_t> Durations;              // samples
-  std::vector<std::vector<uint8_t>> SkipData;  // the encoder's end-padding notice, if any
-  std::atomic<int64_t> Encoded{0};             // samples of frames made so far
+  int64_t From = 0, To = 0;            // segment samples given to its encoder
+  int64_t ShareFrom = 0, ShareTo = 0;  // the samples it is planned to give the output
+  TEncodedPart Encoded;                // written by its worker only, read after the workers end
+  std::atomic<int64_t> Made{0};        // samples of frames made so far
   std::atomic<bool> Done{false};
   std::exception_ptr Error;
+  std::string SetUpFailure;  // why its input could not be opened, when not
+  // Set and reset by its worker under the stop lock, so a stop reaches a running part.
   std::unique_ptr<TCustomFFmpeg> Engine;
 };
 
 int64_t RoundTo(int64_t value, int64_t step) { return (value + step / 2) / step * step; }
+
+// Output frame index where each part's share begins. Given a count, the shares are equal;
+// else each round gives every worker a part of half of what is left, down to parts of
+// about `minShare` samples, and the last round shares the rest equally.
+std::vector<int64_t> PlanShares(int64_t samples, int64_t frameSize, int workers, int count, int64_t minShare) {
+  std::vector<int64_t> starts;  // samples
+  if (count > 0) {
+    for (int k = 0; k < count; ++k) starts.push_back(samples * k / count);
+  } else {
+    int64_t at = 0, rest = samples;
+    while (rest > 2 * minShare * workers) {
+      for (int w = 0; w < workers; ++w) starts.push_back(at + rest / 2 * w / workers);
+      at += rest / 2;
+      rest -= rest / 2;
+    }
+    for (int w = 0; w < workers; ++w) starts.push_back(at + rest * w / workers);
+  }
+  std::vector<int64_t> bounds;
+  for (const int64_t s : starts) bounds.push_back(RoundTo(s, frameSize) / frameSize);
+  return bounds;
+}
 
 }  // namespace
 
@@ -88,8 +113,8 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
     return false;
   // Each part seeks its own input to its own stretch.
   if (!InputSeekable(0)) return false;
-  const int count = S.EncodeParts > 0 ? S.EncodeParts : static_cast<int>(std::thread::hardware_concurrency());
-  if (count < 2) return false;
+  const int cores = S.EncodeWorkers > 0 ? S.EncodeWorkers : static_cast<int>(std::thread::hardware_concurrency());
+  if (S.EncodeParts == 1 || (S.EncodeParts <= 0 && cores < 2)) return false;
 
   // The parts share out what the input holds of the segment (as far as its duration
   // tells); the last one runs to the segment's end whatever it holds.
@@ -101,27 +126,33 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
   }
   if (planned < ff::av_rescale(S.PartsFrom, rate, AV_TIME_BASE)) return false;
   const int64_t roll = (RollSamples + fs - 1) / fs * fs;
-  std::vector<int64_t> bounds{0};  // output frame index where each part's share begins
-  for (int k = 1; k < count; ++k) bounds.push_back(RoundTo(planned * k / count, fs) / fs);
+  // Parts of a third of the shortest segment that is split, at least: the roll around each
+  // costs a fixed amount.
+  const int64_t minShare = ff::av_rescale(S.PartsFrom / 3, rate, AV_TIME_BASE);
+  const std::vector<int64_t> bounds = PlanShares(planned, fs, std::max(cores, 1), S.EncodeParts, minShare);
+  const size_t count = bounds.size();
   std::vector<std::unique_ptr<TPart>> parts;
-  for (int k = 0; k < count; ++k) {
+  for (size_t k = 0; k < count; ++k) {
     auto part = std::make_unique<TPart>();
-    part->From = k == 0 ? 0 : bounds[k] * fs - roll;
-    part->To = k + 1 < count ? bounds[k + 1] * fs + roll : length;
-    part->First = part->From / fs;
+    part->ShareFrom = bounds[k] * fs;
+    part->ShareTo = k + 1 < count ? bounds[k + 1] * fs : length;
+    part->From = k == 0 ? 0 : part->ShareFrom - roll;
+    part->To = k + 1 < count ? part->ShareTo + roll : length;
+    part->Encoded.First = part->From / fs;
     parts.push_back(std::move(part));
   }
 
-  // One run per part, on its own copy of the input and a copy of the encoder's settings.
+  // The parts' inputs seek by the frame offsets, scanned once for all.
+  if (!E.FFrameOffsets[0]) E.FFrameOffsets[0] = ScanFrameOffsets(in, S.StartTime + S.RecordingTime - E.FInputOffset[0]);
   const int64_t segmentStart = ff::av_rescale(S.StartTime, rate, AV_TIME_BASE);
   const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder : enc->codec;
   std::mutex hookLock;
-  for (auto& p : parts) {
-    TPart& part = *p;
-    part.Engine = std::make_unique<TCustomFFmpeg>();
-    TCustomFFmpeg& child = *part.Engine;
-    child.Settings() = S;
-    TEngineSettings& cs = child.Settings();
+  // One run per part, on its own copy of the input and a copy of the encoder's settings;
+  // null when the input cannot be opened again.
+  const auto makeEngine = [&](TPart& part) -> std::unique_ptr<TCustomFFmpeg> {
+    auto child = std::make_unique<TCustomFFmpeg>();
+    child->Settings() = S;
+    TEngineSettings& cs = child->Settings();
     // The part's share on the input's time line; a sample count converts there and back
     // exactly, as a microsecond is shorter than a sample.
     cs.StartTime = ff::av_rescale(segmentStart + part.From, AV_TIME_BASE, rate);
@@ -129,22 +160,29 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
     cs.ReportInterval = NoLimit;
     cs.SeekToStart = true;
     AVFormatContext* input = nullptr;
-    if (OpenInputFormat(&input, in->url, in->iformat, nullptr) < 0) return false;
+    if (OpenInputFormat(&input, in->url, in->iformat, nullptr) < 0) {
+      part.SetUpFailure = "its input cannot be opened";
+      return nullptr;
+    }
     int found;
     {
       std::lock_guard<std::recursive_mutex> lock(CodecLock());
       found = ff::avformat_find_stream_info(input, nullptr);
     }
-    child.AddInputFile(input, E.FInputOffset[0]);
-    if (found < 0 || input->nb_streams != in->nb_streams) return false;
+    child->AddInputFile(input, E.FInputOffset[0]);
+    child->FFrameOffsets[0] = E.FFrameOffsets[0];
+    if (found < 0 || input->nb_streams != in->nb_streams) {
+      part.SetUpFailure = "its input shows other streams";
+      return nullptr;
+    }
     for (unsigned k = 0; k < in->nb_streams; ++k) input->streams[k]->discard = in->streams[k]->discard;
-    child.FForcedDecoders = E.FForcedDecoders;
-    child.FDecoderOptions = E.FDecoderOptions;
+    child->FForcedDecoders = E.FForcedDecoders;
+    child->FDecoderOptions = E.FDecoderOptions;
 
     auto file = std::make_shared<TOutputFile>();
     if (ff::avformat_alloc_output_context2(&file->Context, nullptr, "mp3", nullptr) < 0 || !file->Context)
       RaiseFFmpeg("av_mallocz fail");
-    child.AddOutputFile(file);
+    child->AddOutputFile(file);
     AVStream* st = ff::avformat_new_stream(file->Context, nullptr);
     if (!st) RaiseFFmpeg("av_mallocz fail");
     st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
@@ -153,66 +191,87 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
     setup.Encoder = codec;
     setup.Codec = CopyEncoderSettings(codec, enc);
     if (!setup.Codec) RaiseFFmpeg("av_mallocz fail");
-    file->PacketSink = [&part](const AVPacket* packet) {
-      part.Frames.emplace_back(packet->data, packet->data + packet->size);
-      part.Durations.push_back(packet->duration);
-      size_t size = 0;
-      const uint8_t* skip = ff::av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-      part.SkipData.emplace_back(skip, skip + (skip ? size : 0));
-      part.Encoded += packet->duration;
+    file->PacketSink = [&part](AVPacket* packet) {
+      TPacketPtr kept(ff::av_packet_alloc());
+      if (!kept || (!packet->buf && ff::av_packet_ref(kept.get(), packet) < 0)) RaiseFFmpeg("av_mallocz fail");
+      if (packet->buf) ff::av_packet_move_ref(kept.get(), packet);
+      part.Made += kept->duration;
+      part.Encoded.Packets.push_back(std::move(kept));
     };
     if (E.OnAudioHook)
-      child.OnAudioHook = [this, &hookLock](TCustomFFmpeg*, uint8_t* samples, int64_t time, int size, int sampleRate,
-                                            int channels, int format) {
+      child->OnAudioHook = [this, &hookLock](TCustomFFmpeg*, uint8_t* samples, int64_t time, int size, int sampleRate,
+                                             int channels, int format) {
         std::lock_guard<std::mutex> g(hookLock);
         E.OnAudioHook(&E, samples, time, size, sampleRate, channels, format);
       };
-  }
+    return child;
+  };
 
-  std::mutex doneLock;
+  std::mutex doneLock;  // guards `stopping` and every part's Engine
   std::condition_variable doneSignal;
-  std::vector<std::thread> workers;
-  for (auto& p : parts)
-    workers.emplace_back([&part = *p, &doneLock, &doneSignal] {
+  bool stopping = false;
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t k; (k = next++) < count;) {
+      TPart& part = *parts[k];
       try {
-        TRun run(*part.Engine);
-        run.SetUp();
-        run.SeekInputsToStart();
-        run.PacketLoop();
-        run.DrainDecoders();
-        run.CloseCodecs();
+        bool stopped;
+        {
+          std::lock_guard<std::mutex> g(doneLock);
+          stopped = stopping;
+        }
+        std::unique_ptr<TCustomFFmpeg> child = stopped ? nullptr : makeEngine(part);
+        if (child) {
+          TCustomFFmpeg* engine = child.get();
+          {
+            std::lock_guard<std::mutex> g(doneLock);
+            part.Engine = std::move(child);
+            if (stopping) engine->RequestStop();
+          }
+          {
+            TRun run(*engine);
+            run.SetUp();
+            run.SeekInputsToStart();
+            run.PacketLoop();
+            run.DrainDecoders();
+            run.CloseCodecs();
+          }
+          std::lock_guard<std::mutex> g(doneLock);
+          child = std::move(part.Engine);
+        }
       } catch (...) {
         part.Error = std::current_exception();
       }
       std::lock_guard<std::mutex> g(doneLock);
       part.Done = true;
       doneSignal.notify_all();
-    });
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t w = 0; w < std::min(count, static_cast<size_t>(std::max(cores, 1))); ++w) workers.emplace_back(work);
 
   // Progress and stop requests while the parts run: the output time is what the parts
   // have encoded of their shares.
   const auto allDone = [&] { return std::all_of(parts.begin(), parts.end(), [](auto& p) { return p->Done.load(); }); };
-  bool stopped = false;
   for (;;) {
     {
       std::unique_lock<std::mutex> g(doneLock);
       doneSignal.wait_for(g, std::chrono::milliseconds(50), allDone);
-    }
-    const bool failed = std::any_of(parts.begin(), parts.end(), [](auto& p) { return p->Done && p->Error; });
-    if ((E.StopRequested() || failed) && !stopped) {
-      stopped = true;
-      for (auto& p : parts) p->Engine->RequestStop();
+      const bool failed =
+          std::any_of(parts.begin(), parts.end(), [](auto& p) { return p->Done && (p->Error || !p->SetUpFailure.empty()); });
+      if ((E.StopRequested() || failed) && !stopping) {
+        stopping = true;
+        for (auto& p : parts)
+          if (p->Engine) p->Engine->RequestStop();
+      }
     }
     if (allDone()) break;
     const int64_t now = WallClock();
     if (now - LastReport > S.ReportInterval) {
       LastReport = now;
       int64_t encoded = 0;
-      for (size_t k = 0; k < parts.size(); ++k) {
-        const TPart& p = *parts[k];
-        const int64_t lead = k == 0 ? 0 : roll, share = (k + 1 < parts.size() ? bounds[k + 1] * fs : length) - p.From - lead;
-        encoded += std::clamp<int64_t>(p.Encoded - lead, 0, share);
-      }
+      for (const auto& p : parts)
+        encoded += std::clamp<int64_t>(p->Made - (p->ShareFrom - p->From), 0, p->ShareTo - p->ShareFrom);
       ost.MuxPosition = ff::av_rescale_q(std::min(encoded, length), AVRational{1, static_cast<int>(rate)},
                                          ost.Stream->time_base);
       ProgressReport(false, 0);
@@ -223,61 +282,42 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
   for (auto& p : parts)
     if (p->Error) std::rethrow_exception(p->Error);
   if (E.StopRequested()) return true;
+  for (size_t k = 0; k < count; ++k)
+    if (!parts[k]->SetUpFailure.empty()) {
+      E.Log(llWarning, "A part of the encode at %.3f s cannot run (%s); encoding with one encoder",
+            static_cast<double>(parts[k]->ShareFrom) / rate, parts[k]->SetUpFailure.c_str());
+      return false;
+    }
 
   // The join: each later part takes over at a frame near its planned boundary whose
   // reservoir bytes fit in the free tail of the frames before it.
-  std::vector<mp3::TFrameBytes> joined = std::move(parts[0]->Frames);
-  std::vector<std::pair<int, size_t>> origin;  // part and frame index of each joined frame
-  std::string joins;
-  for (size_t j = 0; j < joined.size(); ++j) origin.emplace_back(0, j);
-  for (int k = 1; k < count; ++k) {
-    TPart& part = *parts[k];
-    std::string reason = "the part before it ends early";
-    bool joinedHere = false;
-    for (int step = 0; step <= 2 * JoinReach && !joinedHere; ++step) {
-      const int64_t at = bounds[k] + (step % 2 ? -(step + 1) / 2 : step / 2);  // 0, -1, +1, -2, ...
-      const int64_t from = at - part.First;
-      if (at > static_cast<int64_t>(joined.size()) || at <= bounds[k - 1] || from < 0 ||
-          from >= static_cast<int64_t>(part.Frames.size()))
-        continue;
-      std::vector<mp3::TFrameBytes> tail(joined.begin() + at, joined.end());
-      joined.resize(static_cast<size_t>(at));
-      if (mp3::AppendJoined(joined, part.Frames, static_cast<size_t>(from), reason)) {
-        joinedHere = true;
-        joins += " " + std::to_string(at);
-        origin.resize(static_cast<size_t>(at));
-        for (size_t j = static_cast<size_t>(from); j < part.Frames.size(); ++j) origin.emplace_back(k, j);
-      } else {
-        joined.insert(joined.end(), std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()));
-      }
-    }
-    if (!joinedHere) {
-      E.Log(llWarning, "The parts of the encode cannot be joined at %.3f s (%s); encoding with one encoder",
-            static_cast<double>(bounds[k] * fs) / rate, reason.c_str());
-      return false;
-    }
+  std::vector<TEncodedPart> encoded;
+  for (auto& p : parts) encoded.push_back(std::move(p->Encoded));
+  std::vector<TJoinSpan> spans;
+  TJoinFailure failure;
+  if (!JoinParts(encoded, bounds, JoinReach, spans, failure)) {
+    E.Log(llWarning, "The parts of the encode cannot be joined at %.3f s (%s); encoding with one encoder",
+          static_cast<double>(bounds[failure.Part] * fs) / rate, failure.Reason.c_str());
+    return false;
   }
-
-  if (S.Verbosity > 0) E.Log(llVerbose, "Encoded in %d parts, joined at frames%s", count, joins.c_str());
-  for (size_t j = 0; j < joined.size(); ++j) {
-    const TPart& part = *parts[origin[j].first];
-    const size_t i = origin[j].second;
-    AVPacket* packet = Encoded.get();
-    if (ff::av_new_packet(packet, static_cast<int>(joined[j].size())) < 0) RaiseFFmpeg("av_mallocz fail");
-    std::memcpy(packet->data, joined[j].data(), joined[j].size());
-    if (!part.SkipData[i].empty()) {
-      uint8_t* skip = ff::av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, part.SkipData[i].size());
-      if (!skip) RaiseFFmpeg("av_mallocz fail");
-      std::memcpy(skip, part.SkipData[i].data(), part.SkipData[i].size());
-    }
-    packet->pts = packet->dts = static_cast<int64_t>(j) * fs - enc->initial_padding;
-    packet->duration = part.Durations[i];
-    packet->stream_index = ost.StreamIndex;
-    ff::av_packet_rescale_ts(packet, enc->time_base, ost.Stream->time_base);
-    AudioBytes += packet->size;
-    WriteFrame(ost, packet);
-    ++ost.FrameNumber;
+  if (S.Verbosity > 0) {
+    std::string joins;
+    int64_t at = 0;
+    for (size_t k = 0; k + 1 < spans.size(); ++k) joins += " " + std::to_string(at += spans[k].End - spans[k].Begin);
+    E.Log(llVerbose, "Encoded in %zu parts, joined at frames%s", count, joins.c_str());
   }
+  int64_t j = 0;
+  for (const TJoinSpan& span : spans)
+    for (size_t i = span.Begin; i < span.End; ++i, ++j) {
+      AVPacket* packet = encoded[span.Part].Packets[i].get();
+      packet->pts = packet->dts = j * fs - enc->initial_padding;
+      packet->stream_index = ost.StreamIndex;
+      ff::av_packet_rescale_ts(packet, enc->time_base, ost.Stream->time_base);
+      AudioBytes += packet->size;
+      WriteFrame(ost, packet);
+      ++ost.FrameNumber;
+      encoded[span.Part].Packets[i].reset();  // the muxer has the bytes: free them as it goes
+    }
   return true;
 }
 

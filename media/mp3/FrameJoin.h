@@ -23,15 +23,30 @@ struct TMainDataLayout {
 // False when the bytes are not a whole layer III frame.
 bool MainDataOf(const TFrameBytes& frame, TMainDataLayout& layout);
 
-// Bytes at the end of the main-data areas of frames [0, end) that none of them uses.
+// Bytes at the end of the main-data areas of frames [0, end) that none of them uses; when
+// the frames are the last ones of a longer stream, no more than that stream has free.
 int FreeReservoirBytes(const std::vector<TFrameBytes>& frames, size_t end);
 // How many reservoir bytes before frame `from` the frames from `from` on take.
 int ReservoirNeed(const std::vector<TFrameBytes>& frames, size_t from);
 
+// Moves the main data of the frames from `from` on `shift` bytes later in the main-data
+// stream, as far as the first unused bytes that take it, and lowers their
+// main_data_begin to match: the sound is unchanged and `shift` fewer reservoir bytes
+// before `from` are drawn on. False, with the reason and the frames unchanged, when a
+// frame on the way cannot begin that much later or no unused bytes take the shift.
+bool ShiftMainData(std::vector<TFrameBytes>& frames, size_t from, int shift, std::string& reason);
+
+// Gives the frame the lowest higher bit rate whose frame is at least `extra` bytes longer;
+// the new bytes end its main-data area unused. False when no bit rate is high enough.
+bool GrowFrame(TFrameBytes& frame, int extra);
+
 // Appends frames [from, end) of `part` to `joined`, writing the reservoir bytes they draw
-// on into the free tail of `joined`'s last frames. False, with nothing changed and the
-// reason, when that free space is too small or a frame is not layer III.
+// on into the free tail of `joined`'s last frames. When that tail is too small, the
+// part's main data is moved later (ShiftMainData) to draw on no more than it, or else
+// the last frame of `joined` grows (GrowFrame) to make the room: the stream then has one
+// frame at a higher bit rate. False, with nothing changed and the reason, when none of
+// these fits or a frame is not layer III. Without `makeRoom` only the free tail is used.
 bool AppendJoined(std::vector<TFrameBytes>& joined, const std::vector<TFrameBytes>& part, size_t from,
-                  std::string& reason);
+                  std::string& reason, bool makeRoom = true);
 
 }  // namespace sw::mp3

@@ -34,7 +34,7 @@ bool TMp3Source::Fail(const std::string& reason) {
   return false;
 }
 
-bool TMp3Source::Open(const std::string& path) {
+bool TMp3Source::Open(const std::string& path, int64_t frameLimit) {
   *this = TMp3Source{};
   FPath = path;
   TByteReader in;
@@ -56,7 +56,7 @@ bool TMp3Source::Open(const std::string& path) {
     ++at;
   }
   bool first = true;
-  while (at < end) {
+  while (at < end && (frameLimit < 0 || static_cast<int64_t>(FFrames.size()) < frameLimit)) {
     const uint8_t* p = in.Peek(at, std::min<int64_t>(end - at, 4));
     TMp3Header h;
     if (!p || end - at < 4 || !ParseHeader(p, h)) {

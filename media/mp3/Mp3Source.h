@@ -25,8 +25,9 @@ struct TMp3Frame {
 
 class TMp3Source {
  public:
-  // Scans the file. False with ErrorText when it cannot be read or is not a clean stream.
-  bool Open(const std::string& path);
+  // Scans the file, or its first `frameLimit` audio frames when that is not negative.
+  // False with ErrorText when it cannot be read or is not a clean stream (as far as scanned).
+  bool Open(const std::string& path, int64_t frameLimit = -1);
   const std::string& ErrorText() const { return FErrorText; }
   // Things worth a log line that do not stop a cut (a last frame cut off by the file end).
   const std::vector<std::string>& Notes() const { return FNotes; }

@@ -28,6 +28,10 @@ int MainDataBegin(const TMp3Header& h, const uint8_t* side) {
   return ReadBits(side, 0, h.Version == mvMpeg1 ? 9 : 8);
 }
 
+void SetMainDataBegin(const TMp3Header& h, uint8_t* side, int begin) {
+  WriteBits(side, 0, h.Version == mvMpeg1 ? 9 : 8, begin);
+}
+
 int GlobalGainBit(const TMp3Header& h, int granule, int channel) {
   const bool mono = h.Channels() == 1;
   // Each granule/channel block: part2_3_length 12, big_values 9, then the gain.

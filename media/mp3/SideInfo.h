@@ -9,6 +9,7 @@ namespace sw::mp3 {
 
 // Bytes back from this frame's main data to where its main data really begins.
 int MainDataBegin(const TMp3Header& header, const uint8_t* sideInfo);
+void SetMainDataBegin(const TMp3Header& header, uint8_t* sideInfo, int begin);
 
 // Bit position of a granule's global gain inside the side information.
 int GlobalGainBit(const TMp3Header& header, int granule, int channel);

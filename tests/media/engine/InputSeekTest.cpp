@@ -13,6 +13,7 @@
 #include "DecodeFile.h"
 #include "EngineTask.h"
 #include "media/common/FFUtils.h"
+#include "media/engine/FrameSeekIndex.h"
 
 using namespace sw;
 using InputSeek = WithLibraries;
@@ -136,4 +137,43 @@ TEST_F(InputSeek, StartsWithinThePreRollAndPipesAreReadFromTheBeginning) {
   writer.join();
   EXPECT_LE(piped.FirstHookTime, 0);
   EXPECT_EQ(piped.Decoded.Frames(), 44100);
+}
+
+TEST_F(InputSeek, FrameOffsetsTakeTheDemuxerStraightToTheFrame) {
+  const auto open = [](const std::string& name) {
+    AVFormatContext* raw = nullptr;
+    EXPECT_EQ(OpenInputFormat(&raw, MediaUrl(name), nullptr, nullptr), 0) << name;
+    EXPECT_GE(ff::avformat_find_stream_info(raw, nullptr), 0);
+    return std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)>(new AVFormatContext*(raw), [](AVFormatContext** c) {
+      CloseInputFormat(c);
+      delete c;
+    });
+  };
+  // With a tag frame (not a packet) and without one; each file's offsets, from the scan.
+  for (const char* name : {"tagged.mp3", "vbr-noheader.mp3"}) {
+    SCOPED_TRACE(name);
+    auto in = open(TestData(name));
+    const auto offsets = ScanFrameOffsets(*in, -1);
+    ASSERT_TRUE(offsets);
+    ASSERT_TRUE(AddSeekPoint(*in, *offsets, 7 * Second + 5000));
+    ASSERT_GE(ff::av_seek_frame(*in, -1, 7 * Second + 5000, AVSEEK_FLAG_BACKWARD), 0);
+    TPacketPtr packet(ff::av_packet_alloc());
+    ASSERT_GE(ff::av_read_frame(*in, packet.get()), 0);
+    // The frame holding 7.005 s: its offset, and the time a read from the beginning gives it.
+    const AVStream* st = (*in)->streams[packet->stream_index];
+    const int64_t frame = 7005 * 44100 / 1000 / 1152;
+    EXPECT_EQ(packet->pos, (*offsets)[frame]);
+    EXPECT_EQ(packet->pts, ff::av_rescale_q(frame * 1152, AVRational{1, 44100}, st->time_base));
+
+    // Offsets that are not the demuxer's frames (one frame off) are refused.
+    auto other = open(TestData(name));
+    const TFrameOffsets shifted(offsets->begin() + 1, offsets->end());
+    EXPECT_FALSE(AddSeekPoint(*other, shifted, 7 * Second));
+    EXPECT_FALSE(AddSeekPoint(*other, *offsets, 60 * Second));  // past the frames scanned
+  }
+  // Only MP3 inputs are scanned; a partial scan ends after the frame holding its end.
+  EXPECT_FALSE(ScanFrameOffsets(*open(TestData("cover.png")), -1));
+  const auto part = ScanFrameOffsets(*open(TestData("tagged.mp3")), 2 * Second);
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->size(), static_cast<size_t>(2 * 44100 / 1152 + 2));
 }

@@ -18,9 +18,10 @@ void PutBits(uint8_t* p, int bit, int count, int value) {
 
 // A 128 kbit/s 44.1 kHz stereo frame (417 bytes, 381 of main-data area) whose data
 // begins `begin` bytes back and is `data` bytes long, its area filled with `fill`.
-TFrameBytes Frame(int begin, int data, uint8_t fill) {
-  TFrameBytes f(417, fill);
-  const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
+TFrameBytes Frame(int begin, int data, uint8_t fill, bool top = false) {
+  // At the top rate (320 kbit/s) the frame is 1044 bytes.
+  TFrameBytes f(top ? 1044 : 417, fill);
+  const uint8_t header[4] = {0xFF, 0xFB, static_cast<uint8_t>(top ? 0xE0 : 0x90), 0x00};
   std::copy(header, header + 4, f.begin());
   std::fill(f.begin() + 4, f.begin() + 36, 0);
   TMp3Header h;
@@ -34,6 +35,21 @@ TFrameBytes Frame(int begin, int data, uint8_t fill) {
 }
 
 constexpr int Area = 381;
+
+// The bytes of frame i's main data, gathered over the areas as a decoder reads them.
+std::vector<uint8_t> DataOf(const std::vector<TFrameBytes>& frames, size_t i) {
+  std::vector<uint8_t> stream;
+  size_t start = 0;
+  for (size_t k = 0; k <= i; ++k) {
+    TMainDataLayout l;
+    EXPECT_TRUE(MainDataOf(frames[k], l));
+    if (k == i) start = stream.size() - static_cast<size_t>(l.Begin);
+    stream.insert(stream.end(), frames[k].end() - l.AreaSize, frames[k].end());
+    if (k == i) return std::vector<uint8_t>(stream.begin() + static_cast<std::ptrdiff_t>(start),
+                                            stream.begin() + static_cast<std::ptrdiff_t>(start) + l.DataBytes);
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -75,12 +91,49 @@ TEST(FrameJoin, AppendingMovesTheDrawnOnBytesIntoTheFreeTailOrRefuses) {
   EXPECT_TRUE(joined[0] == Frame(0, 381, 1));
   EXPECT_TRUE(joined[2] == part[2] && joined[3] == part[3]);
 
-  // Too little room: nothing changes.
-  std::vector<TFrameBytes> full{Frame(0, 381, 1), Frame(0, 300, 2)};  // 81 free
+  // Too little room (81 free) at the top rate, and the part's data cannot move later (its
+  // next frame's data follows too closely, and after that the frames end): nothing changes.
+  std::vector<TFrameBytes> crowded = part;
+  crowded[3] = Frame(200, 200, 11);
+  std::vector<TFrameBytes> full{Frame(0, 1008, 1, true), Frame(0, 927, 2, true)};
   const std::vector<TFrameBytes> before = full;
-  EXPECT_FALSE(AppendJoined(full, part, 2, reason));
+  EXPECT_FALSE(AppendJoined(full, crowded, 2, reason));
   EXPECT_NE(reason.find("150 reservoir bytes"), std::string::npos) << reason;
   EXPECT_TRUE(full == before);
+
+  // Below the top rate the last frame grows to the next rate that makes the room: 81 free
+  // plus 105 of a 160 kbit/s frame take the 150. Every frame's data is what it was.
+  const std::vector<TFrameBytes> small{Frame(0, 381, 1), Frame(0, 300, 2)};
+  std::vector<TFrameBytes> grows = small;
+  ASSERT_TRUE(AppendJoined(grows, crowded, 2, reason)) << reason;
+  ASSERT_EQ(grows.size(), 4u);
+  EXPECT_EQ(grows[1].size(), 522u);
+  TMp3Header grown;
+  ASSERT_TRUE(ParseHeader(grows[1].data(), grown));
+  EXPECT_EQ(grown.Bitrate, 160000);
+  EXPECT_TRUE(DataOf(grows, 1) == DataOf(small, 1));
+  EXPECT_TRUE(DataOf(grows, 2) == DataOf(crowded, 2) && DataOf(grows, 3) == DataOf(crowded, 3));
+
+  // Room is also made by moving the part's data later into unused bytes after it: frame 2
+  // (150 back, 300 long) begins 69 bytes later, and frame 3's data (69 back) still begins
+  // after it ends; the frames keep their rate and their data.
+  std::vector<TFrameBytes> shifts = before;
+  ASSERT_TRUE(AppendJoined(shifts, part, 2, reason)) << reason;
+  ASSERT_EQ(shifts.size(), 4u);
+  EXPECT_EQ(shifts[1].size(), 1044u);
+  TMainDataLayout l;
+  ASSERT_TRUE(MainDataOf(shifts[2], l));
+  EXPECT_EQ(l.Begin, 81);
+  EXPECT_TRUE(DataOf(shifts, 1) == DataOf(before, 1));
+  EXPECT_TRUE(DataOf(shifts, 2) == DataOf(part, 2) && DataOf(shifts, 3) == DataOf(part, 3));
+  // A frame cannot begin later than its own area, nor move into the next frame's data
+  // when nothing after that takes the shift.
+  std::vector<TFrameBytes> tight = part;
+  EXPECT_FALSE(ShiftMainData(tight, 2, 151, reason));
+  EXPECT_FALSE(ShiftMainData(tight = crowded, 2, 69, reason));
+  EXPECT_NE(reason.find("no unused bytes"), std::string::npos) << reason;
+  EXPECT_TRUE(tight == crowded);
+
   // The bytes drawn on may span two areas of the frames before.
   std::vector<TFrameBytes> spread{Frame(0, 100, 1), Frame(0, 0, 2)};  // 281 + 381 free
   std::vector<TFrameBytes> far{Frame(0, 381, 3), Frame(0, 381, 4), Frame(500, 200, 5)};
