@@ -19,7 +19,8 @@ struct TMeasuredLength {
 // than the file holds (a truncated file whose header announces the whole length).
 bool DurationNeedsMeasuring(const AVFormatContext* context, int streamIndex, int64_t fileSize);
 
-// Reads every packet of the stream through a second context on the same URL;
+// Reads every packet of the stream through a second context on the same URL (or, for
+// an MP3 file, scans its frame headers);
 // Duration stays -1 when nothing could be read or when stop() turned true on the way.
 TMeasuredLength MeasureStreamLength(const std::string& url, int streamIndex,
                                     const std::function<bool()>& stop = {});
