@@ -20,6 +20,8 @@
 
 namespace sw {
 
+struct TFrameOffsets;  // FrameSeekIndex.h
+
 // A fatal error of a conversion; the message is the system's own text.
 class FFmpegException : public std::runtime_error {
  public:
@@ -300,7 +302,7 @@ class TCustomFFmpeg {
   std::vector<std::vector<double>> FInputScale;
   // Byte offsets of an MP3 input's audio frames, once scanned for a seek; shared with the
   // engines of the parts of a parallel encode.
-  std::vector<std::shared_ptr<const std::vector<int64_t>>> FFrameOffsets;
+  std::vector<std::shared_ptr<const TFrameOffsets>> FFrameOffsets;
   std::vector<const AVCodec*> FForcedDecoders;
   std::vector<std::vector<TOptionValue>> FDecoderOptions;
   std::vector<TOutputFilePtr> FOutputFiles;

@@ -30,12 +30,16 @@ std::shared_ptr<const TFrameOffsets> ScanFrameOffsets(const AVFormatContext* in,
   mp3::TMp3Source source;
   if (!source.Open(MediaUrlToFileName(url), frameLimit)) return nullptr;
   auto offsets = std::make_shared<TFrameOffsets>();
-  offsets->reserve(source.Frames().size());
-  for (const mp3::TMp3Frame& f : source.Frames()) offsets->push_back(f.Offset);
+  offsets->Offsets.reserve(source.Frames().size());
+  for (const mp3::TMp3Frame& f : source.Frames()) offsets->Offsets.push_back(f.Offset);
+  offsets->SamplesPerFrame = source.SamplesPerFrame();
+  offsets->SampleRate = source.Header().SampleRate;
+  offsets->WholeFile = frameLimit < 0 || static_cast<int64_t>(source.Frames().size()) < frameLimit;
   return offsets;
 }
 
-bool AddSeekPoint(AVFormatContext* in, const TFrameOffsets& offsets, int64_t target) {
+bool AddSeekPoint(AVFormatContext* in, const TFrameOffsets& frames, int64_t target) {
+  const std::vector<int64_t>& offsets = frames.Offsets;
   AVStream* st = AudioStream(in);
   if (!st || offsets.empty() || st->codecpar->frame_size <= 0 || st->codecpar->sample_rate <= 0) return false;
   const int64_t step = ff::av_rescale_q(st->codecpar->frame_size, AVRational{1, st->codecpar->sample_rate}, st->time_base);

@@ -12,7 +12,11 @@
 
 namespace sw {
 
-using TFrameOffsets = std::vector<int64_t>;
+struct TFrameOffsets {
+  std::vector<int64_t> Offsets;  // of each audio frame, in order: frame n starts n frames in
+  int SamplesPerFrame = 0, SampleRate = 0;
+  bool WholeFile = false;  // the scan met the end of the file: the input holds these frames only
+};
 
 // Byte offsets of the audio frames of an MP3 file input up to `until` (µs on the input's
 // own time line; all when negative); null for other inputs and for files that are not a

@@ -117,12 +117,20 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
   if (S.EncodeParts == 1 || (S.EncodeParts <= 0 && cores < 2)) return false;
 
   // The parts share out what the input holds of the segment (as far as its duration
-  // tells); the last one runs to the segment's end whatever it holds.
+  // tells); the last one runs to the segment's end whatever it holds. The parts' inputs
+  // seek by the frame offsets, scanned once for all.
   const int64_t length = ff::av_rescale(S.RecordingTime, rate, AV_TIME_BASE);
   int64_t planned = length;
   if (in->duration > 0) {
     const int64_t end = in->duration + (in->start_time != AV_NOPTS_VALUE ? in->start_time : 0) + E.FInputOffset[0];
     planned = std::min(planned, ff::av_rescale(end - S.StartTime, rate, AV_TIME_BASE));
+  }
+  // A scan of an MP3 input's frames that met the end of the file tells what it really
+  // holds, where the duration may only be estimated from the bit rate.
+  if (!E.FFrameOffsets[0]) E.FFrameOffsets[0] = ScanFrameOffsets(in, S.StartTime + S.RecordingTime - E.FInputOffset[0]);
+  if (const TFrameOffsets* frames = E.FFrameOffsets[0].get(); frames && frames->WholeFile && frames->SampleRate == rate) {
+    const int64_t held = static_cast<int64_t>(frames->Offsets.size()) * frames->SamplesPerFrame;
+    planned = std::min(planned, held + ff::av_rescale(E.FInputOffset[0] - S.StartTime, rate, AV_TIME_BASE));
   }
   if (planned < ff::av_rescale(S.PartsFrom, rate, AV_TIME_BASE)) return false;
   const int64_t roll = (RollSamples + fs - 1) / fs * fs;
@@ -142,8 +150,6 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
     parts.push_back(std::move(part));
   }
 
-  // The parts' inputs seek by the frame offsets, scanned once for all.
-  if (!E.FFrameOffsets[0]) E.FFrameOffsets[0] = ScanFrameOffsets(in, S.StartTime + S.RecordingTime - E.FInputOffset[0]);
   const int64_t segmentStart = ff::av_rescale(S.StartTime, rate, AV_TIME_BASE);
   const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder : enc->codec;
   std::mutex hookLock;

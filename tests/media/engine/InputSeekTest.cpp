@@ -162,12 +162,14 @@ TEST_F(InputSeek, FrameOffsetsTakeTheDemuxerStraightToTheFrame) {
     // The frame holding 7.005 s: its offset, and the time a read from the beginning gives it.
     const AVStream* st = (*in)->streams[packet->stream_index];
     const int64_t frame = 7005 * 44100 / 1000 / 1152;
-    EXPECT_EQ(packet->pos, (*offsets)[frame]);
+    EXPECT_EQ(packet->pos, offsets->Offsets[frame]);
+    EXPECT_TRUE(offsets->WholeFile);
     EXPECT_EQ(packet->pts, ff::av_rescale_q(frame * 1152, AVRational{1, 44100}, st->time_base));
 
     // Offsets that are not the demuxer's frames (one frame off) are refused.
     auto other = open(TestData(name));
-    const TFrameOffsets shifted(offsets->begin() + 1, offsets->end());
+    TFrameOffsets shifted = *offsets;
+    shifted.Offsets.erase(shifted.Offsets.begin());
     EXPECT_FALSE(AddSeekPoint(*other, shifted, 7 * Second));
     EXPECT_FALSE(AddSeekPoint(*other, *offsets, 60 * Second));  // past the frames scanned
   }
@@ -175,5 +177,6 @@ TEST_F(InputSeek, FrameOffsetsTakeTheDemuxerStraightToTheFrame) {
   EXPECT_FALSE(ScanFrameOffsets(*open(TestData("cover.png")), -1));
   const auto part = ScanFrameOffsets(*open(TestData("tagged.mp3")), 2 * Second);
   ASSERT_TRUE(part);
-  EXPECT_EQ(part->size(), static_cast<size_t>(2 * 44100 / 1152 + 2));
+  EXPECT_EQ(part->Offsets.size(), static_cast<size_t>(2 * 44100 / 1152 + 2));
+  EXPECT_FALSE(part->WholeFile);
 }
