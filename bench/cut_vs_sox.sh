@@ -6,7 +6,8 @@
 #      quality), with the cut's peak memory;
 #   2. the same for a 12-minute 320 kbit/s MP3;
 #   3. a 10 s cut at 58 minutes of a 60-minute file against the same cut at 0 minutes.
-# The load average is printed with the figures: the machine may be shared. Needs a built
+# The load average is printed with the figures: the machine may be shared. The CPU time of
+# each side (user + system, median) shows how much of the ratio is the work itself. Needs a built
 # tree (build/), sox with its MP3 support (libsox-fmt-mp3) and GNU time.
 #
 #   bench/cut_vs_sox.sh [RUNS] [--keep DIR]   (DIR keeps the generated inputs for next time)
@@ -31,9 +32,10 @@ mkdir -p "$inputs"
 
 loadavg() { local a b c _; read -r a b c _ </proc/loadavg; echo "$a $b $c"; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-timed() {  # prints "wall rss" of the command
-  /usr/bin/time -f "%e %M" -o "$work/t" "$@" >/dev/null 2>&1
-  cat "$work/t"
+timed() {  # prints "wall rss cpu" of the command
+  /usr/bin/time -f "%e %M %U %S" -o "$work/t" "$@" >/dev/null 2>&1
+  read -r wall mem user sys <"$work/t"
+  echo "$wall $mem $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')"
 }
 snip() {  # SOURCE START END
   timed build/app/snipwave-cli cut "$1" --start "$2" --end "$3" --volume 100 --folder "$work" --name cut.mp3 --yes
@@ -44,19 +46,21 @@ sox_cut() {  # SOURCE LENGTH KBITS: LAME quality 3 is what the encoder library u
 
 # Cut against sox on a whole file; prints one line of figures.
 versus_sox() {  # NAME SOURCE SECONDS KBITS
-  local cuts=() soxes=() rss=() wall mem
+  local cuts=() soxes=() rss=() cutcpu=() soxcpu=() wall mem cpu
   for ((i = 0; i < runs; i++)); do
-    read -r wall mem < <(snip "$2" 0 "$3")
-    cuts+=("$wall") rss+=("$mem")
-    read -r wall mem < <(sox_cut "$2" "$3" "$4")
-    soxes+=("$wall")
+    read -r wall mem cpu < <(snip "$2" 0 "$3")
+    cuts+=("$wall") rss+=("$mem") cutcpu+=("$cpu")
+    read -r wall mem cpu < <(sox_cut "$2" "$3" "$4")
+    soxes+=("$wall") soxcpu+=("$cpu")
   done
-  local c s r
+  local c s r cc sc
   c=$(printf '%s\n' "${cuts[@]}" | median)
   s=$(printf '%s\n' "${soxes[@]}" | median)
+  cc=$(printf '%s\n' "${cutcpu[@]}" | median)
+  sc=$(printf '%s\n' "${soxcpu[@]}" | median)
   r=$(printf '%s\n' "${rss[@]}" | sort -n | tail -1)
-  awk -v n="$1" -v c="$c" -v s="$s" -v m="$((r / 1024))" -v l="$(loadavg)" \
-    'BEGIN { printf "%-28s cut %6.2f s  sox %6.2f s  ratio cut/sox %.2f (goal <= 0.55)  peak RSS %d MB  load %s\n", n, c, s, c / s, m, l }'
+  awk -v n="$1" -v c="$c" -v s="$s" -v m="$((r / 1024))" -v l="$(loadavg)" -v cc="$cc" -v sc="$sc" \
+    'BEGIN { printf "%-28s cut %6.2f s  sox %6.2f s  ratio cut/sox %.2f (goal <= 0.55)  cpu cut %.2f s sox %.2f s  peak RSS %d MB  load %s\n", n, c, s, c / s, cc, sc, m, l }'
 }
 
 echo "runs: $runs, cores: $(nproc)"
