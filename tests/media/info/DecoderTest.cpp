@@ -9,6 +9,7 @@
 #include "../../TempDir.h"
 #include "media/binding/FFLog.h"
 #include "media/common/UnicodeProtocol.h"
+#include "media/info/DurationProbe.h"
 #include "media/info/FFDecode.h"
 
 using namespace sw;
@@ -82,6 +83,33 @@ TEST_F(Decoder, EstimatedVbrLengthIsMeasuredOthersKeepTheLibraryFigure) {
   EXPECT_EQ(info.Duration, plain->duration);
   EXPECT_EQ(info.BitRate, 43295);  // 22054 x 8 x 22050 / (156 x 576), rounded
   CloseInputFormat(&plain);
+}
+
+TEST_F(Decoder, MeasuredMp3LengthIsThePacketsLength) {
+  // The measure scans an MP3's frame headers; the demuxer's packets, counted here, must
+  // give the same length and rate: MPEG-1 and -2, CRC-protected, with a tag
+  // frame or none, and a truncated file (whose last piece of a frame still counts).
+  for (const char* name : {"tagged.mp3", "vbr-noheader.mp3", "mono-vbr.mp3", "lowrate-16k.mp3", "crc-8k.mp3",
+                           "notags-48k.mp3", "truncated.mp3"}) {
+    SCOPED_TRACE(name);
+    AVFormatContext* raw = nullptr;
+    ASSERT_EQ(OpenInputFormat(&raw, TestData(name), nullptr, nullptr), 0);
+    std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> owner(&raw, CloseInputFormat);
+    ASSERT_GE(ff::avformat_find_stream_info(raw, nullptr), 0);
+    const int stream = ff::av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    ASSERT_GE(stream, 0);
+    int64_t ticks = 0, bytes = 0;
+    AVPacket* packet = ff::av_packet_alloc();
+    while (ff::av_read_frame(raw, packet) >= 0) {
+      if (packet->stream_index == stream) ticks += packet->duration, bytes += packet->size;
+      ff::av_packet_unref(packet);
+    }
+    ff::av_packet_free(&packet);
+    const int64_t duration = ff::av_rescale_q(ticks, raw->streams[stream]->time_base, AVRational{1, AV_TIME_BASE});
+    const TMeasuredLength measured = MeasureStreamLength(TestData(name), stream);
+    EXPECT_EQ(measured.Duration, duration);
+    EXPECT_EQ(measured.BitRate, ff::av_rescale(bytes * 8, AV_TIME_BASE, duration));
+  }
 }
 
 TEST_F(Decoder, TruncatedFileOpensWithTheLengthItReallyHas) {
