@@ -193,9 +193,10 @@ bool AppendJoined(std::vector<TFrameBytes>& joined, const std::vector<TFrameByte
   std::vector<TFrameBytes> moved;
   const std::vector<TFrameBytes>* source = &part;
   TFrameBytes grown;  // the last frame before the join at a higher bit rate, when that makes the room
+  const std::string tight = "the frame draws on " + std::to_string(need) +
+                            " reservoir bytes and the frames before it have " + std::to_string(free) + " free";
   if (need > free && !makeRoom) {
-    reason = "the frame draws on " + std::to_string(need) + " reservoir bytes and the frames before it have " +
-             std::to_string(free) + " free";
+    reason = tight;
     return false;
   }
   if (need > free) {
@@ -205,8 +206,7 @@ bool AppendJoined(std::vector<TFrameBytes>& joined, const std::vector<TFrameByte
       source = &moved;
       need = ReservoirNeed(moved, from);
     } else if (joined.empty() || !GrowFrame(grown = joined.back(), need - free)) {
-      reason = "the frame draws on " + std::to_string(need) + " reservoir bytes and the frames before it have " +
-               std::to_string(free) + " free; " + why + ", and the last frame before it cannot grow by the rest";
+      reason = tight + "; " + why + ", and the last frame before it cannot grow by the rest";
       return false;
     }
   }
