@@ -4,5 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
-cmake -S . -B "$dir" -G Ninja -DSNIPWAVE_WERROR=ON "$@" >/dev/null
+# ccache (installed by install-deps.sh) makes a rebuild of a second tree, or of the same
+# sources after a branch switch, cheap; a build without it works the same, only slower.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$dir" -G Ninja -DSNIPWAVE_WERROR=ON "${launcher[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

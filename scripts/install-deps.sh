@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the program and the tests need, when missing.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config
+pkgs=(build-essential cmake ninja-build pkg-config ccache
       libgtest-dev libgmock-dev qt6-base-dev
       libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
       libavfilter-dev libavdevice-dev libsdl2-dev
