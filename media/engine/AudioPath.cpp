@@ -125,7 +125,10 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
   ist.NextTime += static_cast<int64_t>(1000000 / DecodeBytesPerSample) * size / (static_cast<int64_t>(rate) * channels);
   const int64_t first = FramePosition(ist, frame);
 
-  if (E.OnAudioHook) E.OnAudioHook(&E, samples, ist.Time, size, rate, channels, AV_SAMPLE_FMT_S16);
+  // The hook's time is the first sample's place as the trim counts it, to the nearest µs:
+  // a hook that turns it back into a sample index finds the same sample.
+  if (E.OnAudioHook)
+    E.OnAudioHook(&E, samples, ff::av_rescale(first, AV_TIME_BASE, rate), size, rate, channels, AV_SAMPLE_FMT_S16);
   if (S.AudioVolume != 256) {
     auto* s = reinterpret_cast<int16_t*>(samples);
     const int64_t volume = S.AudioVolume;  // any int: the product needs 64 bits

@@ -104,6 +104,13 @@ TEST(CutJob, FadesRampBothEndsAndLeaveTheMiddleAlone) {
 
   const auto middle = Shaped(shaper, S + 7000000, 12345);
   EXPECT_TRUE(std::all_of(middle.begin(), middle.end(), [](int16_t s) { return s == 12345; }));
+  // A buffer's frames are placed by their index: the first sample of the segment is
+  // silent although its time in truncated µs (9,999,999) lies before the start.
+  const auto across = Shaped(shaper, 9977324, 30000, 1152);  // sample 440,000 at 44.1 kHz
+  EXPECT_EQ(across[2 * 999], 30000);
+  EXPECT_EQ(across[2 * 1000], 0);
+  EXPECT_EQ(shaper.SampleGain(441000 + 110250, 44100), 128);  // 2.5 s in
+  EXPECT_EQ(shaper.SampleGain(1323000 - 1, 44100), 0);        // the last sample the trim keeps
   // Before the segment nothing changes: those buffers never reach the encoder.
   const auto before = Shaped(shaper, S - 1000000, 12345);
   EXPECT_TRUE(std::all_of(before.begin(), before.end(), [](int16_t s) { return s == 12345; }));

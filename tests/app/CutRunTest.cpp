@@ -9,6 +9,7 @@
 #include "../LoadedLibraries.h"
 #include "../TempDir.h"
 #include "../media/engine/DecodeFile.h"
+#include "../media/waveform/WaveFixtures.h"
 #include "app/CutJob.h"
 #include "media/common/MainThread.h"
 #include "media/info/FFDecode.h"
@@ -258,4 +259,66 @@ TEST_F(CutRun, ARefusedNameStartsNothing) {
     EXPECT_EQ(encoder.TaskCount(), 0);
   }
   EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.Path()), {}), 1);
+}
+
+namespace {
+
+// An MP3 of `seconds` of loud noise over a tone, at that rate: CBR at `kbits`, or VBR
+// (quality 4) when `kbits` is 0.
+std::string NoiseMp3(const TTempDir& dir, const std::string& name, int rate, int kbits, int seconds) {
+  const std::string wav = dir.File(name + ".wav");
+  uint32_t seed = 7;
+  ::WriteWav(wav, rate, 2, static_cast<int64_t>(rate) * seconds, [&](int64_t i, double* ch) {
+    seed = seed * 1664525u + 1013904223u;
+    const double noise = static_cast<double>(seed >> 8) / (1u << 24) - 0.5;
+    ch[0] = 0.8 * noise + Sine(0.15, 440, i, rate);
+    ch[1] = -0.6 * noise + Sine(0.3, 330, i, rate);
+  });
+  TFFEncoder encoder;
+  EXPECT_EQ(encoder.AddTask(wav, nullptr), 0);
+  TOutputOptions o;
+  o.FileFormat = "mp3";
+  o.AudioCodec = "libmp3lame";
+  if (kbits > 0) o.AudioBitrate = kbits * 1000;
+  else o.ExtOptions = "-aq 4";
+  const std::string out = dir.File(name + ".mp3");
+  EXPECT_TRUE(encoder.SetOutputFile(0, out, &o)) << encoder.ErrorText();
+  encoder.StartTask(0);
+  return out;
+}
+
+// Peak of the frames [from, to) of a decode in dB of full scale.
+double PeakDb(const TDecodedAudio& a, int64_t from, int64_t to) {
+  int peak = 0;
+  for (int64_t i = std::max<int64_t>(from, 0) * a.Channels; i < std::min(to, a.Frames()) * a.Channels; ++i)
+    peak = std::max(peak, std::abs(static_cast<int>(a.Samples[static_cast<size_t>(i)])));
+  return 20 * std::log10((peak + 1e-3) / 32768.0);
+}
+
+}  // namespace
+
+// A cut starts and ends in silence: the fade shapes every sample the trim keeps, the
+// first one too, whatever the rate, the start, and whether parts were encoded apart.
+TEST_F(CutRun, EveryCutStartsAndEndsInSilence) {
+  TTempDir dir;
+  struct TSource {
+    const char* Name;
+    int Rate, Kbits;
+  };
+  for (const TSource src : {TSource{"cbr44", 44100, 128}, TSource{"vbr48", 48000, 0}, TSource{"cbr8", 8000, 24}}) {
+    const std::string source = NoiseMp3(dir, src.Name, src.Rate, src.Kbits, 68);
+    // 31 s are encoded in parts, 6 s by one encoder.
+    for (const auto& [start, end] : {std::pair{0, 6}, std::pair{20, 51}, std::pair{60, 66}}) {
+      SCOPED_TRACE(testing::Message() << src.Name << " " << start << "-" << end << " s");
+      TCut cut(Request(dir, "cut", start, end, source));
+      ASSERT_TRUE(cut.Finished) << ::testing::PrintToString(cut.Log);
+      TDecodedAudio a;
+      ASSERT_TRUE(DecodeFile(dir.File("cut.mp3"), a));
+      EXPECT_EQ(a.SampleRate, src.Rate);
+      const int64_t edge = src.Rate / 500;  // 2 ms
+      EXPECT_LT(PeakDb(a, 0, edge), -60.0);
+      EXPECT_LT(PeakDb(a, a.Frames() - edge, a.Frames()), -60.0);
+      EXPECT_GT(PeakDb(a, a.Frames() / 2 - edge, a.Frames() / 2 + edge), -12.0);  // the middle is loud
+    }
+  }
 }
