@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# build.sh DIR [cmake args...]: configures (once) and builds the tree into DIR, with
-# warnings as errors unless the arguments say -DSNIPWAVE_WERROR=OFF.
+# build.sh DIR [CMAKE_ARG...] [-- TARGET...]: configures and builds the tree DIR (every
+# target, or only those named after "--"), with warnings as errors unless the arguments
+# say -DSNIPWAVE_WERROR=OFF. Configuring again with the same arguments changes nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
+args=() targets=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = -- ]; then shift; targets=("$@"); break; fi
+  args+=("$1"); shift
+done
 # ccache (installed by install-deps.sh) makes a rebuild of a second tree, or of the same
 # sources after a branch switch, cheap; a build without it works the same, only slower.
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B "$dir" -G Ninja -DSNIPWAVE_WERROR=ON "${launcher[@]}" "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake -S . -B "$dir" -G Ninja -DSNIPWAVE_WERROR=ON "${launcher[@]}" "${args[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)" ${targets[@]:+--target "${targets[@]}"}
