@@ -1,6 +1,6 @@
-// The audio path: decoding into interleaved 16-bit samples, the audio hook and volume,
-// conversion to the encoder's format, the FIFO of whole encoder frames, encoding, and
-// the end-of-stream flush.
+// The audio path: decoding into interleaved floats, the audio hook (on a 16-bit view of
+// them) and volume, conversion to the encoder's format, the FIFO of whole encoder frames,
+// encoding, and the end-of-stream flush.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "AudioFitting.h"
+#include "HookSamples.h"
 #include "RunTables.h"
 #include "media/common/FFUtils.h"
 
@@ -15,7 +16,10 @@ namespace sw {
 
 namespace {
 
-constexpr int DecodeBytesPerSample = 2;  // the decode buffer always holds interleaved 16-bit
+// The decode buffer holds interleaved floats: the encoders get the decoder's own values,
+// not a 16-bit rounding of them (which adds a noise floor the encoder spends bits on).
+constexpr AVSampleFormat DecodeFormat = AV_SAMPLE_FMT_FLT;
+constexpr int DecodeBytesPerSample = 4;
 
 AVChannelLayout LayoutOf(const AVChannelLayout& given) {
   AVChannelLayout layout{};
@@ -98,7 +102,8 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
   const int rate = frame->sample_rate;
   if (channels <= 0 || rate <= 0 || frame->nb_samples <= 0) return;
 
-  const size_t bytes = static_cast<size_t>(frame->nb_samples) * channels * DecodeBytesPerSample;
+  const size_t count = static_cast<size_t>(frame->nb_samples) * channels;
+  const size_t bytes = count * DecodeBytesPerSample;
   if (DecodeBuffer.size() < bytes) DecodeBuffer.resize(bytes);
   uint8_t* samples = DecodeBuffer.data();
   // A stream may change its rate or layout midway (joined files): convert by what came.
@@ -108,15 +113,16 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
     ist.DecodedRate = rate;
     ist.DecodedChannels = channels;
   }
-  if (frame->format == AV_SAMPLE_FMT_S16) {
+  if (frame->format == DecodeFormat) {
     std::memcpy(samples, frame->extended_data[0], bytes);
   } else {
     if (!ist.ToDecodeFormat)
-      ist.ToDecodeFormat = MakeResampler(frame->ch_layout, AV_SAMPLE_FMT_S16, rate, frame->ch_layout,
+      ist.ToDecodeFormat = MakeResampler(frame->ch_layout, DecodeFormat, rate, frame->ch_layout,
                                          static_cast<AVSampleFormat>(frame->format), rate);
     if (!ist.ToDecodeFormat)
       RaiseFFmpeg("Cannot convert %s sample format to %s sample format",
-                  ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format)), "s16");
+                  ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format)),
+                  ff::av_get_sample_fmt_name(DecodeFormat));
     const int converted = ff::swr_convert(ist.ToDecodeFormat.get(), &samples, frame->nb_samples,
                                           const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (converted <= 0) return;
@@ -125,16 +131,20 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
   ist.NextTime += static_cast<int64_t>(1000000 / DecodeBytesPerSample) * size / (static_cast<int64_t>(rate) * channels);
   const int64_t first = FramePosition(ist, frame);
 
-  // The hook's time is the first sample's place as the trim counts it, to the nearest µs:
-  // a hook that turns it back into a sample index finds the same sample.
-  if (E.OnAudioHook)
-    E.OnAudioHook(&E, samples, ff::av_rescale(first, AV_TIME_BASE, rate), size, rate, channels, AV_SAMPLE_FMT_S16);
-  if (S.AudioVolume != 256) {
-    auto* s = reinterpret_cast<int16_t*>(samples);
-    const int64_t volume = S.AudioVolume;  // any int: the product needs 64 bits
-    for (int i = 0; i < size / 2; ++i)
-      s[i] = static_cast<int16_t>(std::clamp<int64_t>((s[i] * volume + 128) >> 8, -32768, 32767));
+  // The hook gets and changes interleaved 16-bit samples; the floats take over its
+  // changes only. Its time is the first sample's place as the trim counts it, to the
+  // nearest µs: a hook that turns it back into a sample index finds the same sample.
+  auto* floats = reinterpret_cast<float*>(samples);
+  if (E.OnAudioHook) {
+    HookSamples.resize(count);
+    HookHanded.resize(count);
+    FloatsToHookSamples(floats, HookHanded.data(), count);
+    std::copy(HookHanded.begin(), HookHanded.end(), HookSamples.begin());
+    E.OnAudioHook(&E, reinterpret_cast<uint8_t*>(HookSamples.data()), ff::av_rescale(first, AV_TIME_BASE, rate),
+                  static_cast<int>(count * sizeof(int16_t)), rate, channels, AV_SAMPLE_FMT_S16);
+    ApplyHookChanges(floats, HookHanded.data(), HookSamples.data(), count);
   }
+  ApplyVolume(floats, count, S.AudioVolume);
   if (S.RateEmulation) {
     const int64_t ahead = ist.Time - (WallClock() - ist.Start);
     if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
@@ -159,7 +169,6 @@ void TCustomFFmpeg::TRun::AudioFrame(int istIndex, const AVFrame* frame) {
 
 void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_t* samples, int size, int64_t time) {
   AVCodecContext* enc = ost.Encoder();
-  const AVCodecContext* dec = ist.Decoder.get();
   const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
   const int encChannels = enc->ch_layout.nb_channels, decChannels = ist.DecodedChannels;
   const int encRate = enc->sample_rate, decRate = ist.DecodedRate;
@@ -170,16 +179,14 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
   TAudioBufferSizes sizes = AudioBufferSizes(size, DecodeBytesPerSample, decChannels, decRate, encRate, osize,
                                              encChannels, enc->frame_size, codedBits);
   if (encChannels != decChannels || encRate != decRate) ost.AudioResamplingNeeded = true;
-  const bool convert = ost.AudioResamplingNeeded || enc->sample_fmt != AV_SAMPLE_FMT_S16;
+  const bool convert = ost.AudioResamplingNeeded || enc->sample_fmt != DecodeFormat;
   // The old converter's tail belongs before the new input.
   if (ost.Resampler && (ost.ResamplerRate != decRate || ost.ResamplerChannels != decChannels)) DrainResampler(ost);
 
   if (convert && !ost.Resampler) {
-    if (ost.AudioResamplingNeeded && dec->sample_fmt != AV_SAMPLE_FMT_S16 && S.Verbosity > 0)
-      E.Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
     AVChannelLayout in{};
     ff::av_channel_layout_default(&in, decChannels);
-    ost.Resampler = MakeResampler(enc->ch_layout, enc->sample_fmt, encRate, in, AV_SAMPLE_FMT_S16, decRate);
+    ost.Resampler = MakeResampler(enc->ch_layout, enc->sample_fmt, encRate, in, DecodeFormat, decRate);
     ost.ResamplerRate = decRate;
     ost.ResamplerChannels = decChannels;
     if (!ost.Resampler) {
@@ -187,7 +194,7 @@ void TCustomFFmpeg::TRun::AudioOut(TOutputStream& ost, TInputStream& ist, uint8_
         RaiseFFmpeg("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate, encChannels,
                     encRate);
       RaiseFFmpeg("Cannot convert %s sample format to %s sample format",
-                  ff::av_get_sample_fmt_name(AV_SAMPLE_FMT_S16), ff::av_get_sample_fmt_name(enc->sample_fmt));
+                  ff::av_get_sample_fmt_name(DecodeFormat), ff::av_get_sample_fmt_name(enc->sample_fmt));
     }
   }
 

@@ -124,7 +124,7 @@ struct TInputStream {
   bool Discard = true;           // until an output stream takes it
   bool DecodingNeeded = false;
   TCodecContextPtr Decoder;
-  TResamplerPtr ToDecodeFormat;  // decoded audio to interleaved 16-bit
+  TResamplerPtr ToDecodeFormat;  // decoded audio to interleaved floats
   int DecodedFormat = -1, DecodedRate = 0, DecodedChannels = 0;  // of the current buffer
   int RequestedChannels = 0;     // asked of the decoder for its encoders; 0: none
   int64_t NextSample = 0;        // position of the next decoded sample, at PositionRate

@@ -22,7 +22,9 @@ struct TCustomFFmpeg::TRun {
   int FirstGroupSize = 0;  // streams of output file 0, the size of a join group
   int CurrentFile = 0;     // join mode: the input file being read
 
-  std::vector<uint8_t> DecodeBuffer;   // decoded audio, interleaved 16-bit
+  std::vector<uint8_t> DecodeBuffer;   // decoded audio, interleaved floats
+  std::vector<int16_t> HookSamples;    // the audio hook's 16-bit view, as it leaves it
+  std::vector<int16_t> HookHanded;     // the same as handed to the hook
   std::vector<uint8_t> WorkBuffer;     // converted samples before the FIFO
   std::vector<uint8_t> SilenceBuffer;  // input with prepended silence
   TFramePtr Decoded;                   // the decoder's frame

@@ -164,22 +164,54 @@ TEST_F(AudioExact, HugeVolumeSaturatesInsteadOfWrapping) {
   AddInput(engine, TestData("tagged.mp3"));
   AddOutput(engine, dir.File("loud.wav"), "pcm_s16le", 44100, 2, 0, "wav");
   engine.Settings().AudioVolume = 1 << 24;  // sample x volume leaves the 32-bit range
-  std::vector<int16_t> seen;
-  engine.OnAudioHook = [&](TCustomFFmpeg*, uint8_t* s, int64_t, int bytes, int, int, int) {
-    const auto* p = reinterpret_cast<const int16_t*>(s);
-    seen.insert(seen.end(), p, p + bytes / 2);
-  };
   engine.Transcode();
   engine.CleanUp();
-  TDecodedAudio out;
+  TDecodedAudio out, seen;
   ASSERT_TRUE(DecodeFile(dir.File("loud.wav"), out));
-  ASSERT_EQ(out.Samples.size(), seen.size());
+  ASSERT_TRUE(DecodeFile(TestData("tagged.mp3"), seen, true));
+  ASSERT_EQ(out.Samples.size(), seen.Floats.size());
   size_t wrong = 0;
-  for (size_t i = 0; i < seen.size(); ++i) {
-    const int expected = seen[i] > 0 ? 32767 : seen[i] < 0 ? -32768 : 0;
+  for (size_t i = 0; i < seen.Floats.size(); ++i) {
+    const double exact = seen.Floats[i] * 65536.0 * 32768.0;  // in 16-bit steps
+    const int expected = static_cast<int>(std::clamp<double>(std::nearbyint(exact), -32768, 32767));
     wrong += out.Samples[i] != expected;
   }
   EXPECT_EQ(wrong, 0u);
+}
+
+// The encoders get the decoder's own floats: where the hook changed a 16-bit sample the
+// float moves by that change, elsewhere it stays exact.
+TEST_F(AudioExact, HookChangesReachTheEncoderOnTheDecodersFloats) {
+  TTempDir dir;
+  TCustomFFmpeg engine;
+  AddInput(engine, TestData("tagged.mp3"));
+  AddOutput(engine, dir.File("out.wav"), "pcm_f32le", 44100, 2, 0, "wav");
+  std::vector<int16_t> handed, left;
+  engine.OnAudioHook = [&](TCustomFFmpeg*, uint8_t* s, int64_t, int bytes, int, int, int format) {
+    EXPECT_EQ(format, AV_SAMPLE_FMT_S16);
+    auto* p = reinterpret_cast<int16_t*>(s);
+    handed.insert(handed.end(), p, p + bytes / 2);
+    for (int i = 0; i < bytes / 2; i += 3) p[i] = static_cast<int16_t>(p[i] / 2 - 7);
+    left.insert(left.end(), p, p + bytes / 2);
+  };
+  engine.Transcode();
+  engine.CleanUp();
+  TDecodedAudio source, out;
+  ASSERT_TRUE(DecodeFile(TestData("tagged.mp3"), source, true));
+  ASSERT_TRUE(DecodeFile(dir.File("out.wav"), out, true));
+  ASSERT_EQ(out.Floats.size(), source.Floats.size());
+  ASSERT_EQ(handed.size(), source.Floats.size());
+  size_t wrong = 0, unchanged = 0;
+  for (size_t i = 0; i < out.Floats.size(); ++i) {
+    const float f = source.Floats[i];
+    // The hook saw each float rounded to 16 bits.
+    wrong += handed[i] != std::clamp<long>(std::lrint(f * 32768.0), -32768, 32767);
+    const float expected = handed[i] == left[i] ? f : f + static_cast<float>(left[i] - handed[i]) / 32768.0f;
+    wrong += std::fabs(out.Floats[i] - expected) > 1e-7f;
+    unchanged += handed[i] == left[i] && out.Floats[i] == f;
+  }
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_GT(unchanged, out.Floats.size() / 2);  // bit for bit, not merely near
 }
 
 TEST_F(AudioExact, ClearedTaskStartsAgain) {

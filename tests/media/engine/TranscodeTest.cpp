@@ -102,7 +102,10 @@ TEST_F(Engine, StartAndRecordingTimeCutTheOutputButTheHookSeesEverythingBefore) 
   }
 }
 
+// The volume scales the decoder's own floats; a 16-bit output rounds them once.
 TEST_F(Engine, VolumeScalesWithSaturationAndUnityIsExact) {
+  TDecodedAudio source;
+  ASSERT_TRUE(DecodeFile(TestData("tagged.mp3"), source, true));
   for (int volume : {256, 512, 1024, 64}) {
     TTempDir dir;
     TCustomFFmpeg engine;
@@ -117,15 +120,22 @@ TEST_F(Engine, VolumeScalesWithSaturationAndUnityIsExact) {
     TDecodedAudio out;
     ASSERT_TRUE(DecodeFile(dir.File("out.wav"), out));
     ASSERT_EQ(out.Samples.size(), hook.Samples.size()) << volume;
-    size_t saturated = 0, wrong = 0;
+    ASSERT_EQ(out.Samples.size(), source.Floats.size());
+    size_t saturated = 0, wrong = 0, unrounded = 0;
     for (size_t i = 0; i < out.Samples.size(); ++i) {
-      const int expected = std::clamp((hook.Samples[i] * volume + 128) >> 8, -32768, 32767);
+      const double exact = source.Floats[i] * 32768.0 * volume / 256;
+      const int expected = static_cast<int>(std::clamp<double>(std::nearbyint(exact), -32768, 32767));
       wrong += out.Samples[i] != expected;
+      // Scaling the hook's 16-bit samples would round twice.
+      unrounded += expected != std::clamp((hook.Samples[i] * volume + 128) >> 8, -32768, 32767);
       saturated += expected == 32767 || expected == -32768;
     }
     EXPECT_EQ(wrong, 0u) << volume;
     if (volume == 1024) {
       EXPECT_GT(saturated, 0u);  // the fixture peaks above a quarter of full scale
+    }
+    if (volume == 512) {
+      EXPECT_GT(unrounded, out.Samples.size() / 4);
     }
   }
 }
