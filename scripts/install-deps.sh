@@ -6,6 +6,8 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
       libavfilter-dev libavdevice-dev libsdl2-dev
       libass-dev  # the player's text subtitles (the header; the library comes with libavfilter)
+      mediainfo  # the encoder tag test reads our tags with a reader that is not ours
+      libmp3lame-dev  # the encoder tag: reading back the settings of LAME inside the codec library
       # the window: its platform plugins and font; its end-to-end test in a real X
       # server (driven by xdotool, screenshots by ImageMagick); the file-manager D-Bus test
       qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool imagemagick dbus-daemon)

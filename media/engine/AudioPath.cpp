@@ -300,6 +300,7 @@ void TCustomFFmpeg::TRun::EncodeFifoFrames(TOutputStream& ost, int64_t outputByt
     frame->pts = ost.SyncPosition;
     EncodeAudioFrame(ost, frame);
     ost.SyncPosition += frameSize;
+    ost.EncodedSamples += frameSize;
   }
 }
 
@@ -343,6 +344,7 @@ void TCustomFFmpeg::TRun::FlushAudio(TOutputStream& ost) {
     frame->pts = ost.SyncPosition;
     EncodeAudioFrame(ost, frame);
     ost.SyncPosition += n;
+    ost.EncodedSamples += left;
   }
   EncodeAudioFrame(ost, nullptr);
 }

@@ -141,6 +141,8 @@ struct TInputStream {
 };
 
 // Per run: one per stream of every output file.
+class TEncoderTagWriter;
+
 struct TOutputStream {
   int FileIndex = 0;
   int StreamIndex = 0;
@@ -156,6 +158,8 @@ struct TOutputStream {
   TResamplerPtr Resampler;              // decode format to the encoder's format
   int ResamplerRate = 0, ResamplerChannels = 0;  // the input it was made for
   TAudioFifoPtr Fifo;                   // encoder-format samples not yet encoded
+  int64_t EncodedSamples = 0;           // per channel, given to the encoder (padding not counted)
+  std::shared_ptr<TEncoderTagWriter> TagWriter;  // an MP3 file's encoder tag, when written by the run
   std::vector<TBitstreamFilterPtr> Filters;
   int64_t SavedCodecId = 0;
   bool Active = false;

@@ -1,5 +1,6 @@
 // Every packet reaches its muxer here: through the stream's bitstream filters, then
 // interleaved with the other streams of its file.
+#include "EncoderTagWriter.h"
 #include "RunTables.h"
 #include "media/common/FFUtils.h"
 
@@ -65,6 +66,7 @@ void TCustomFFmpeg::TRun::Interleave(TOutputStream& ost, AVPacket* packet) {
     ++file.PacketsWritten;
     return;
   }
+  if (ost.TagWriter) ost.TagWriter->Packet(file.Context->pb, *packet);
   const int r = ff::av_interleaved_write_frame(file.Context, packet);
   if (r < 0) throw FFmpegException(SystemErrorText("av_interleaved_write_frame()", r));
   ++file.PacketsWritten;

@@ -43,6 +43,7 @@ struct TPart {
   int64_t ShareFrom = 0, ShareTo = 0;  // the samples it is planned to give the output
   TEncodedPart Encoded;                // written by its worker only, read after the workers end
   std::atomic<int64_t> Made{0};        // samples of frames made so far
+  int64_t Given = 0;                   // samples its encoder was given; written by its worker
   std::atomic<bool> Done{false};
   std::exception_ptr Error;
   std::string SetUpFailure;  // why its input could not be opened, when not
@@ -241,6 +242,7 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
             run.PacketLoop();
             run.DrainDecoders();
             run.CloseCodecs();
+            part.Given = run.Ost.empty() ? 0 : run.Ost[0].EncodedSamples;
           }
           std::lock_guard<std::mutex> g(doneLock);
           child = std::move(part.Engine);
@@ -324,6 +326,8 @@ bool TCustomFFmpeg::TRun::EncodeInParts() {
       ++ost.FrameNumber;
       encoded[span.Part].Packets[i].reset();  // the muxer has the bytes: free them as it goes
     }
+  // The last part runs to the end of what the input holds of the segment.
+  ost.EncodedSamples = parts.back()->From + parts.back()->Given;
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "EncoderTagWriter.h"
 #include "RunTables.h"
 #include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
@@ -313,7 +314,17 @@ void TCustomFFmpeg::TRun::WriteHeaders() {
     AVFormatContext* ctx = E.OutputFile(j)->Context;
     allRtp = allRtp && std::strcmp(ctx->oformat->name, "rtp") == 0;
     if (S.JoinMode && j > 0) continue;
-    if (ff::avformat_write_header(ctx, nullptr) < 0)
+    // An MP3 file of a LAME stream gets its encoder tag from the run, not the muxer.
+    AVDictionary* options = nullptr;
+    for (TOutputStream& ost : Ost)
+      if (ost.FileIndex == j && ost.EncodingNeeded && !E.OutputFile(j)->PacketSink &&
+          TEncoderTagWriter::Applies(ctx, ost.Encoder())) {
+        ost.TagWriter = std::make_shared<TEncoderTagWriter>();
+        ff::av_dict_set(&options, "write_xing", "0", 0);
+      }
+    const int written = ff::avformat_write_header(ctx, &options);
+    ff::av_dict_free(&options);
+    if (written < 0)
       RaiseWithFormats(FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", j));
   }
   if (allRtp) {
@@ -356,7 +367,10 @@ void TCustomFFmpeg::TRun::DrainDecoders() {
 void TCustomFFmpeg::TRun::WriteTrailers() {
   for (int j = 0; j < E.OutputFileCount(); ++j) {
     if (S.JoinMode && j > 0) break;
-    const int r = ff::av_write_trailer(E.OutputFile(j)->Context);
+    AVFormatContext* ctx = E.OutputFile(j)->Context;
+    for (TOutputStream& ost : Ost)
+      if (ost.FileIndex == j && ost.TagWriter) ost.TagWriter->Finish(ctx->pb, ost.Encoder(), ost.EncodedSamples, E);
+    const int r = ff::av_write_trailer(ctx);
     if (r < 0) throw FFmpegException(SystemErrorText(FormatText("Could not write the end of output file #%d", j), r));
   }
 }

@@ -1,5 +1,7 @@
 #include "EncoderTag.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "Crc16.h"
@@ -100,6 +102,45 @@ std::vector<uint8_t> BuildInfoFrame(const TMp3Header& h, int size, const TInfoFr
   lame[34] = static_cast<uint8_t>(crc >> 8);
   lame[35] = static_cast<uint8_t>(crc);
   return frame;
+}
+
+void PutEncoderSettings(const TEncoderSettings& e, TInfoFrameFields& f) {
+  uint8_t* lame = f.Lame.data();
+  std::memset(lame, 0, LameTagSize);
+  const std::string name = "LAME" + e.Version;
+  std::memcpy(lame, name.data(), std::min<std::size_t>(name.size(), 9));
+  lame[9] = static_cast<uint8_t>(e.VbrMethod & 0x0F);  // tag revision 0
+  lame[10] = static_cast<uint8_t>(std::clamp<long>(std::lround(e.Lowpass / 100.0), 0, 255));
+  lame[19] = static_cast<uint8_t>((e.AthType & 0x0F) | (e.NsPsyTune ? 0x10 : 0));
+  lame[20] = static_cast<uint8_t>(std::clamp(e.Bitrate, 0, 255));
+  const int sourceRate = e.SourceRate <= 32000 ? 0 : e.SourceRate == 44100 ? 1 : e.SourceRate == 48000 ? 2 : 3;
+  lame[24] = static_cast<uint8_t>((e.StereoMode & 7) << 2 | sourceRate << 6);
+  f.Quality = static_cast<uint32_t>(std::max(0, 100 - 10 * e.VbrQuality - e.Quality));
+}
+
+TMp3Header InfoFrameHeader(TMp3Header h, int bitrateIndex, int& size) {
+  h.Protected = false;
+  h.Padding = 0;
+  const int need = InfoFrameNeeds(h, true);
+  int index = bitrateIndex;
+  if (index <= 0 || h.FrameSizeAt(index) < need)
+    for (index = 1; index < 15 && h.FrameSizeAt(index) < need; ++index) {
+    }
+  h.BitrateIndex = std::min(index, 14);
+  h.Bitrate = BitrateOf(h.Version, h.Layer, h.BitrateIndex);
+  size = h.FrameSizeAt(h.BitrateIndex);
+  return h;
+}
+
+std::array<uint8_t, 100> InfoSeekTable(int64_t frames, int64_t infoSize, int64_t bytes,
+                                       const std::function<int64_t(int64_t)>& frameSize) {
+  std::array<uint8_t, 100> toc{};
+  int64_t offset = infoSize, frame = 0;
+  for (int k = 0; k < 100 && bytes > 0; ++k) {
+    for (const int64_t target = k * frames / 100; frame < target; ++frame) offset += frameSize(frame);
+    toc[static_cast<std::size_t>(k)] = static_cast<uint8_t>(std::min<int64_t>(255, offset * 256 / bytes));
+  }
+  return toc;
 }
 
 }  // namespace sw::mp3

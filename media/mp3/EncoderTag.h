@@ -3,6 +3,8 @@
 // the encoder tag after it (encoder delay and padding for gapless decoding, CRCs).
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "Mp3Header.h"
@@ -35,6 +37,30 @@ struct TInfoFrameFields {
   int Delay = 0, Padding = 0;
   uint16_t MusicCrc = 0;
 };
+
+// What an encoder tag says about the encoder's settings, in the tag's own numbering.
+struct TEncoderSettings {
+  std::string Version;    // the encoder's short version, "3.100"
+  int VbrMethod = 0;      // 1 CBR, 2 ABR, 3 VBR (old), 4 VBR (new); 0 unknown
+  int Lowpass = 0;        // Hz
+  int AthType = 0;
+  bool NsPsyTune = false;
+  int Bitrate = 0;        // kbit/s: CBR's rate, ABR's mean, VBR's least
+  int StereoMode = 7;     // 0 mono, 1 stereo, 2 dual, 3 joint, 4 forced mid/side, 7 unknown
+  int SourceRate = 0;     // Hz
+  int Quality = 0;        // VBR quality (0-9) and algorithm quality (0-9)
+  int VbrQuality = 0;
+};
+// The encoder's name, version and settings into the fields of a tag frame.
+void PutEncoderSettings(const TEncoderSettings& settings, TInfoFrameFields& fields);
+
+// The header and size of a tag frame for a stream: the given bit rate, or the lowest
+// that holds the tag with its seek table.
+TMp3Header InfoFrameHeader(TMp3Header stream, int bitrateIndex, int& size);
+// The seek table: entry k is where the frame k % of the way through starts, in 256ths
+// of the stream's bytes (tag frame included, which comes first).
+std::array<uint8_t, 100> InfoSeekTable(int64_t frames, int64_t infoSize, int64_t bytes,
+                                       const std::function<int64_t(int64_t frame)>& frameSize);
 
 // Bytes a tag frame needs after its header: side information, the Xing fields and the
 // encoder tag, with or without the seek table.

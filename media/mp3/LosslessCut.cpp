@@ -79,15 +79,7 @@ TMp3Header InfoHeader(const TMp3Source& source, int bitrateIndex, int& size) {
     return h;
   }
   // (A free-format frame too small for the tag gets a tag frame of a fixed bit rate.)
-  const int need = InfoFrameNeeds(h, true);
-  int index = bitrateIndex;
-  if (h.FrameSizeAt(index) < need)
-    for (index = 1; index < 15 && h.FrameSizeAt(index) < need; ++index) {
-    }
-  h.BitrateIndex = std::min(index, 14);
-  h.Bitrate = BitrateOf(h.Version, h.Layer, h.BitrateIndex);
-  size = h.FrameSizeAt(h.BitrateIndex);
-  return h;
+  return InfoFrameHeader(h, bitrateIndex, size);
 }
 
 // A silent frame (no granule reads a bit) whose main data ends with the reservoir
@@ -162,19 +154,10 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   fields.Xing |= !carrier.empty() && FPlan.CarrierBitrateIndex != frames[first].BitrateIndex;
   fields.Frames = static_cast<uint32_t>(FPlan.OutputFrames());
   fields.Bytes = static_cast<uint32_t>(infoSize + audioBytes);
-  {
-    // Entry k: where the frame k% of the way through starts, in 256ths of the stream.
-    int64_t offset = infoSize;
-    int64_t frame = 0;
-    const auto frameSize = [&](int64_t j) {
-      if (!carrier.empty() && j == 0) return static_cast<int64_t>(carrier.size());
-      return static_cast<int64_t>(frames[first + static_cast<std::size_t>(j) - (carrier.empty() ? 0 : 1)].Size);
-    };
-    for (int k = 0; k < 100; ++k) {
-      for (const int64_t target = k * FPlan.OutputFrames() / 100; frame < target; ++frame) offset += frameSize(frame);
-      fields.Toc[static_cast<std::size_t>(k)] = static_cast<uint8_t>(std::min<int64_t>(255, offset * 256 / fields.Bytes));
-    }
-  }
+  fields.Toc = InfoSeekTable(FPlan.OutputFrames(), infoSize, fields.Bytes, [&](int64_t j) {
+    if (!carrier.empty() && j == 0) return static_cast<int64_t>(carrier.size());
+    return static_cast<int64_t>(frames[first + static_cast<std::size_t>(j) - (carrier.empty() ? 0 : 1)].Size);
+  });
   if (source.Tag().HasGapless) {
     fields.Lame = source.Tag().Lame;
     fields.Quality = source.Tag().Quality;

@@ -298,8 +298,9 @@ double PeakDb(const TDecodedAudio& a, int64_t from, int64_t to) {
 }  // namespace
 
 // A cut starts and ends in silence: the fade shapes every sample the trim keeps, the
-// first one too, whatever the rate, the start, and whether parts were encoded apart.
-TEST_F(CutRun, EveryCutStartsAndEndsInSilence) {
+// first one too, whatever the rate, the start, and whether parts were encoded apart; and
+// it decodes to exactly the segment's samples.
+TEST_F(CutRun, EveryCutStartsAndEndsInSilenceAndHasItsExactLength) {
   TTempDir dir;
   struct TSource {
     const char* Name;
@@ -315,6 +316,7 @@ TEST_F(CutRun, EveryCutStartsAndEndsInSilence) {
       TDecodedAudio a;
       ASSERT_TRUE(DecodeFile(dir.File("cut.mp3"), a));
       EXPECT_EQ(a.SampleRate, src.Rate);
+      EXPECT_EQ(a.Frames(), static_cast<int64_t>(end - start) * src.Rate);
       const int64_t edge = src.Rate / 500;  // 2 ms
       EXPECT_LT(PeakDb(a, 0, edge), -60.0);
       EXPECT_LT(PeakDb(a, a.Frames() - edge, a.Frames()), -60.0);
