@@ -114,8 +114,22 @@ int PlayContext::DecodeAudioFrame() {
     if (received >= 0) {
       const AVFrame& f = *FAudioFrame;
       if (f.pts != AV_NOPTS_VALUE) FAudioClock = static_cast<double>(f.pts) * av_q2d(AudioStream->time_base);
-      const int bytes = ConvertFrame(f);
+      // After a seek, the samples before the place asked for are not played.
+      int64_t skip = 0;
+      if (FSoundFrom != AV_NOPTS_VALUE && f.pts != AV_NOPTS_VALUE && DeviceRate > 0) {
+        skip = ff::av_rescale_q(ff::av_rescale_q(FSoundFrom, AVRational{1, 1000000}, AudioStream->time_base) - f.pts,
+                                AudioStream->time_base, AVRational{1, DeviceRate});
+        if (skip <= 0) FSoundFrom = AV_NOPTS_VALUE;
+      }
+      int bytes = ConvertFrame(f);
       ff::av_frame_unref(FAudioFrame.get());
+      if (bytes > 0 && skip > 0) {
+        const int64_t drop = std::min<int64_t>(skip * 2 * DeviceChannels, bytes);
+        if (drop < bytes) FSoundFrom = AV_NOPTS_VALUE;  // the rest is the sound asked for
+        std::memmove(FAudioBuffer.data(), FAudioBuffer.data() + drop, static_cast<size_t>(bytes - drop));
+        bytes -= static_cast<int>(drop);
+        FAudioClock += static_cast<double>(drop) / (2.0 * DeviceChannels * DeviceRate);
+      }
       if (bytes <= 0) continue;
       FAudioClock += static_cast<double>(bytes) / (2.0 * DeviceChannels * DeviceRate);
       if (FFlushSeen) {
@@ -136,6 +150,7 @@ int PlayContext::DecodeAudioFrame() {
     }
     if (IsFlushPacket(packet)) {
       ff::avcodec_flush_buffers(c);
+      FSoundFrom = FAudioSeekTarget.load();
       FBufferSize = FBufferIndex = 0;
       FFlushSeen = true;
       continue;

@@ -123,6 +123,9 @@ struct PlayContext {
   bool OpenInput();
   void ReadLoop();
   void DoSeek();
+  // How far before the place asked for a seek of sound alone lands: more than the bit
+  // reservoir of any MP3 reaches back, at its lowest rates.
+  static constexpr int64_t AudioPreroll = 500000;
   bool QueuesFull() const;
   int OpenStream(int index);
   void CloseStream(int index);
@@ -188,6 +191,12 @@ struct PlayContext {
   std::atomic<double> FAudioClockNow{0};
   std::atomic<bool> FClockStale{false};  // set by a seek request, cleared by the callback
   bool FFlushSeen = false;               // SDL's audio thread only
+  // The place a seek asked for (µs on the stream's time line; no time for a seek by
+  // bytes): written by the read thread before it queues the flush marker, taken by the
+  // audio callback with the marker. Sound before it is dropped, so that the sound after a
+  // seek starts at the asked sample, not at the frame the demuxer landed on.
+  std::atomic<int64_t> FAudioSeekTarget{AV_NOPTS_VALUE};
+  int64_t FSoundFrom = AV_NOPTS_VALUE;  // SDL's audio thread only
   std::atomic<unsigned> FAudioNews{0};
 
   // --- the video decoder and its thread (started and joined by the read thread).

@@ -274,7 +274,16 @@ void PlayContext::DoSeek() {
   }
   const int64_t lowest = relative > 0 ? target - relative + 2 : std::numeric_limits<int64_t>::min();
   const int64_t highest = relative < 0 ? target - relative - 2 : std::numeric_limits<int64_t>::max();
-  int result = ff::avformat_seek_file(Format, -1, lowest, target, highest, flags);
+  // Sound alone lands a little before the place asked for, so that the decoder has the
+  // frames whose bit reservoir and overlap the first sound needs; the sound before the
+  // place is dropped by the audio callback.
+  const bool byBytes = (flags & AVSEEK_FLAG_BYTE) != 0;
+  int64_t landing = target, latest = highest;
+  if (!byBytes && VideoIndex < 0 && AudioIndex >= 0) {
+    landing = std::max(target - AudioPreroll, StartTime);
+    latest = std::min(highest, landing);
+  }
+  int result = ff::avformat_seek_file(Format, -1, std::min(lowest, landing), landing, latest, flags);
   if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags);
   if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
   if (result < 0) {
@@ -285,6 +294,7 @@ void PlayContext::DoSeek() {
   } else {
     if (AudioIndex >= 0) {
       AudioQueue.Flush();
+      FAudioSeekTarget = byBytes ? AV_NOPTS_VALUE : target;
       AudioQueue.Put(FlushPacket());
     }
     // The rings get their new serial before the flush marker goes in: a thread that
