@@ -9,6 +9,7 @@
 #include "Spectrum.h"
 #include "media/binding/FFLog.h"
 #include "media/binding/SDLStubs.h"
+#include "media/binding/SwScaleStubs.h"
 
 namespace sw {
 
@@ -49,6 +50,17 @@ bool TPlayerDisplay::HookWanted() const {
   return FPlayer.OnVideoHook && (FPlayer.VideoHook() || FPlayer.ScreenHandle() != 0);
 }
 
+bool TPlayerDisplay::Offer(TPixelBuffer& frame, int64_t pts) {
+  bool update = true;
+  try {
+    FPlayer.OnVideoHook(&FPlayer, frame, pts, update);
+  } catch (const std::exception& e) {
+    GetLogger().Log(&FPlayer, llError, std::string("Error occurs OnVideoHook: ") + e.what());
+    return false;
+  }
+  return update;
+}
+
 bool TPlayerDisplay::OwnWindowWanted() const { return FPlayer.ScreenHandle() == 0 && !FOwnWindowFailed; }
 
 void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
@@ -58,11 +70,7 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
   if ((!hook && !own) || (mode != 1 && mode != 2)) return;
   const int w = FPlayer.ScreenWidth() > 0 ? FPlayer.ScreenWidth() : DefaultWidth;
   const int h = FPlayer.ScreenHeight() > 0 ? FPlayer.ScreenHeight() : DefaultHeight;
-  if (FFrame.Width != w || FFrame.Height != h) {
-    FFrame.Width = w, FFrame.Height = h, FFrame.Bits = 24;
-    FFrame.BytesPerRow = (w * 3 + 3) / 4 * 4;
-    FFrame.Pixels.assign(static_cast<size_t>(FFrame.BytesPerRow) * h, 0);
-  }
+  SizeFrame(w, h);
   const int channels = std::max(1, context.DeviceChannels);
   if (mode == 1) {
     context.CopyWaveform(FSamples, w * 2);
@@ -74,17 +82,50 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
     FSpectrum->AddColumn(FSamples, channels, FFrame);
   }
   if (hook) {
-    bool update = true;
-    try {
-      FPlayer.OnVideoHook(&FPlayer, FFrame, pts, update);
-    } catch (const std::exception& e) {
-      GetLogger().Log(&FPlayer, llError, std::string("Error occurs OnVideoHook: ") + e.what());
-    }
+    Offer(FFrame, pts);
   }
   if (own && (FTextureFormat == SDL_PIXELFORMAT_BGR24 || OpenOwnWindow(w, h, SDL_PIXELFORMAT_BGR24))) {
     ff::SDL_UpdateTexture(FTexture, nullptr, FFrame.Pixels.data(), FFrame.BytesPerRow);
     PresentOwnWindow(nullptr);
   }
+}
+
+void TPlayerDisplay::SizeFrame(int width, int height) {
+  if (FFrame.Width == width && FFrame.Height == height) return;
+  FFrame.Width = width, FFrame.Height = height, FFrame.Bits = 24;
+  FFrame.BytesPerRow = (width * 3 + 3) / 4 * 4;
+  FFrame.Pixels.assign(static_cast<size_t>(FFrame.BytesPerRow) * height, 0);
+}
+
+bool TPlayerDisplay::FitIntoFrame(const AVFrame& picture, double pixelAspect) {
+  // Without a size asked for, the frame is the picture's.
+  const int w = FPlayer.ScreenWidth() > 0 ? FPlayer.ScreenWidth() : picture.width & ~1;
+  const int h = FPlayer.ScreenHeight() > 0 ? FPlayer.ScreenHeight() : picture.height & ~1;
+  if (w <= 0 || h <= 0) return false;
+  SizeFrame(w, h);
+  std::fill(FFrame.Pixels.begin(), FFrame.Pixels.end(), 0);
+  const TRect r = FitPicture(picture.width, picture.height, pixelAspect, FPlayer.AspectRatio(), w, h);
+  if (r.W <= 0 || r.H <= 0) return true;
+  SwsContext* s = ff::sws_getCachedContext(FFitScaler.release(), picture.width, picture.height,
+                                           static_cast<AVPixelFormat>(picture.format), r.W, r.H, AV_PIX_FMT_BGR24,
+                                           SWS_BILINEAR, nullptr, nullptr, nullptr);
+  FFitScaler.reset(s);
+  if (!s) return false;
+  // Scaled apart and copied in: the scaler may write past the end of a row.
+  const int stride = (r.W * 3 + 63) / 64 * 64;
+  FFitted.resize(static_cast<size_t>(stride) * (r.H + 1));
+  uint8_t* const to[4] = {FFitted.data()};
+  const int lines[4] = {stride};
+  ff::sws_scale(s, picture.data, picture.linesize, 0, picture.height, to, lines);
+  for (int y = 0; y < r.H; ++y)
+    std::memcpy(&FFrame.Pixels[static_cast<size_t>(r.Y + y) * FFrame.BytesPerRow + 3 * static_cast<size_t>(r.X)],
+                &FFitted[static_cast<size_t>(y) * stride], 3 * static_cast<size_t>(r.W));
+  return true;
+}
+
+void TPlayerDisplay::Redraw(PlayContext& context) {
+  if (context.HasVideo() && context.CurrentPicture())
+    ShowPicture(context, std::llround(context.CurrentPicturePts() * 1e6) - context.StartTime);
 }
 
 TPlayerDisplay::TRect TPlayerDisplay::FitPicture(int width, int height, double pixelAspect, float aspectRatio,
@@ -111,19 +152,22 @@ void TPlayerDisplay::ShowPicture(PlayContext& context, int64_t pts) {
   if (ff::av_frame_ref(FShown.get(), current) < 0) throw std::bad_alloc();
   context.BlendSubtitles(context.CurrentPicturePts(), *FShown);
   AVFrame& shown = *FShown;
+  const double pixelAspect = context.VideoSampleAspect.num > 0 ? av_q2d(context.VideoSampleAspect) : 1.0;
+  if (hook && FPlayer.ScreenHandle() != 0) {
+    // What the host window is to show (no own window then).
+    if (!FitIntoFrame(shown, pixelAspect)) {
+      GetLogger().Log(&FPlayer, llError, "Cannot initialize the toRGB conversion context");
+      return;
+    }
+    Offer(FFrame, pts);
+    return;
+  }
   if (hook) {
     if (!FBridge.PictureToBitmap(shown.data, shown.linesize, AV_PIX_FMT_YUV420P, false, shown.height, shown.width)) {
       GetLogger().Log(&FPlayer, llError, "Cannot initialize the toRGB conversion context");
     } else {
-      bool update = true;
-      try {
-        FPlayer.OnVideoHook(&FPlayer, FBridge.Bitmap(), pts, update);
-      } catch (const std::exception& e) {
-        GetLogger().Log(&FPlayer, llError, std::string("Error occurs OnVideoHook: ") + e.what());
-        update = false;
-      }
       // What the handler drew is what the own window shows.
-      if (update && own) {
+      if (Offer(FBridge.Bitmap(), pts) && own) {
         FBridge.BitmapRowsToPicture();
         if (ff::av_frame_make_writable(&shown) < 0 ||
             !FBridge.BitmapToPicture(shown.data, shown.linesize, AV_PIX_FMT_YUV420P, shown.height, shown.width))
@@ -137,7 +181,6 @@ void TPlayerDisplay::ShowPicture(PlayContext& context, int64_t pts) {
     return;
   ff::SDL_UpdateYUVTexture(FTexture, nullptr, shown.data[0], shown.linesize[0], shown.data[1], shown.linesize[1],
                            shown.data[2], shown.linesize[2]);
-  const double pixelAspect = context.VideoSampleAspect.num > 0 ? av_q2d(context.VideoSampleAspect) : 1.0;
   const TRect r = FitPicture(shown.width, shown.height, pixelAspect, FPlayer.AspectRatio(), FWindowWidth, FWindowHeight);
   PresentOwnWindow(&r);
 }
@@ -201,6 +244,7 @@ void TPlayerDisplay::Close() {
   FTexture = nullptr, FRenderer = nullptr, FWindow = nullptr;
   FTextureFormat = 0;
   FShown.reset();
+  FFitScaler.reset();
   // The next file's display starts black (its spectrogram has no columns yet).
   FFrame = TPixelBuffer{};
   FSpectrum.reset();

@@ -2,9 +2,10 @@
 // The display of the play thread. For a file with video it shows the current picture
 // with the subtitles due blended in; otherwise it draws off-screen into a pixel buffer
 // the waveform of the latest samples, or their scrolling spectrum when the file's video
-// could not be opened. Each drawn frame is offered to OnVideoHook (as
-// 24-bit pixels); without a host window it is also shown in an SDL window of the
-// player's own. It never draws into a window it does not own.
+// could not be opened. Each drawn frame is offered to OnVideoHook (as 24-bit pixels):
+// with a host window at the window's size, the picture fitted in by its aspect; without
+// one it is also shown in an SDL window of the player's own. It never draws into a window
+// it does not own.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -35,6 +36,8 @@ class TPlayerDisplay {
   void Show(PlayContext& context, int64_t pts);
   // Shows the context's current picture.
   void ShowPicture(PlayContext& context, int64_t pts);
+  // Shows the current picture again (after a change of the aspect ratio).
+  void Redraw(PlayContext& context);
   void Close();  // releases the own window
   const TPixelBuffer& Frame() const { return FFrame; }
 
@@ -52,6 +55,11 @@ class TPlayerDisplay {
 
  private:
   bool HookWanted() const;
+  // Calls OnVideoHook; true when the handler left AUpdate set and did not fail.
+  bool Offer(TPixelBuffer& frame, int64_t pts);
+  void SizeFrame(int width, int height);
+  // The host window's frame: black, with the picture scaled into its place.
+  bool FitIntoFrame(const AVFrame& picture, double pixelAspect);
   bool OwnWindowWanted() const;
   bool OpenOwnWindow(int width, int height, uint32_t format);
   void PresentOwnWindow(const TRect* target);
@@ -70,6 +78,8 @@ class TPlayerDisplay {
   int FWindowWidth = 0, FWindowHeight = 0;
   TPictureBridge FBridge;  // pictures to 24-bit pixels for the hook and back
   TFramePtr FShown;        // the current picture with subtitles blended in
+  TScalerPtr FFitScaler;   // the picture into the host window's frame
+  std::vector<uint8_t> FFitted;
 };
 
 }  // namespace sw

@@ -12,6 +12,7 @@
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
+#include "media/common/HostWindow.h"
 #include "media/common/MainThread.h"
 
 namespace sw {
@@ -44,7 +45,7 @@ const char* VideoDriverName(TVideoDriver d) {
 }  // namespace
 
 TCustomPlayer::TCustomPlayer()
-    : FEvents(std::make_unique<TPlayerEvents>()),
+    : FEvents(std::make_shared<TPlayerEvents>()),
       FLastReportedPosition(NoTime),
       FDisplay(std::make_unique<TPlayerDisplay>(*this)) {
   FVersion = "2.6a";
@@ -116,6 +117,9 @@ void TCustomPlayer::ResetPlayerState() {
 
 bool TCustomPlayer::StartSDL(TWindowHandle screenHandle) {
   if (FDisableAudio) return true;
+  // SDL would otherwise take SIGINT and SIGTERM for an event nobody reads: the process's
+  // stop signals are its host's.
+  ff::SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   int started = ff::SDL_InitSubSystem(SDL_INIT_AUDIO);
   const char* env = std::getenv("SDL_AUDIODRIVER");
   if (started != 0 && FAudioDriver == adDefault && (!env || !*env)) {
@@ -177,7 +181,7 @@ bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenH
   }
   RaiseFileOpen();
   FinishEventThread();
-  FEventThread = std::make_unique<TEventThread>(*this, *FEvents, FTriggerEventInMainThread);
+  FEventThread = std::make_unique<TEventThread>(*this, FEvents, FTriggerEventInMainThread, ++FRun);
   FThreadDoneEvent.Reset();
   // Announced here rather than by the new thread, so that it comes before whatever the
   // host does next (a Resume).
@@ -274,6 +278,8 @@ void TCustomPlayer::PlayThread() {
         break;
       }
       PlayContext& c = *FPlayback;
+      // A new aspect ratio shows at once, also on a picture standing paused.
+      if ((news & pnReopenDisplay) && FDeliver.load()) FDisplay->Redraw(c);
       const unsigned audio = c.TakeAudioNews();
       if (audio & anDecodeFailed) GetLogger().Log(this, llInfo, "avcodec_decode_audio2() failed");
       if (audio & anConvertFailed) GetLogger().Log(this, llError, "av_audio_convert() failed");
@@ -296,7 +302,8 @@ void TCustomPlayer::ClosePlayContext() {
   }
   if (!context) return;
   // Outside the lock: the read thread may need the main thread (a log line) to end.
-  context->Close();
+  // A context whose read does not come back is left to its read thread.
+  if (!context->Close()) (void)context.release();
   FDisplay->Close();
   context.reset();
   auto lock = LockPlayer();
@@ -346,7 +353,7 @@ void TCustomPlayer::ReportPosition(PlayContext& c) {
   }
   if (FLastReportedPosition == NoTime || std::llabs(position - FLastReportedPosition) > 10000) {
     FLastReportedPosition = position;
-    if (OnPosition) FEvents->Post({ekPosition, psPlay, position});
+    if (OnPosition) FEvents->Post({ekPosition, psPlay, position, FRun.load()});
   }
   // Announced once per end, when the last sound has gone to the device and the last
   // picture is on screen; a seek that restarts reading allows the next.
@@ -358,8 +365,8 @@ void TCustomPlayer::ReportPosition(PlayContext& c) {
 
 void TCustomPlayer::SetState(TPlayState state) {
   FState = state;
-  if (OnState) FEvents->Post({ekState, state, 0});
-  else if (state == psStop) FEvents->Post({ekEnd, state, 0});
+  if (OnState) FEvents->Post({ekState, state, 0, FRun.load()});
+  else if (state == psStop) FEvents->Post({ekEnd, state, 0, FRun.load()});
 }
 
 void TCustomPlayer::RaiseFileOpen() {
@@ -376,10 +383,15 @@ void TCustomPlayer::RaiseFileOpen() {
       frameWidth = FPlayback->VideoWidth, frameHeight = FPlayback->VideoHeight;
   }
   const auto call = [this, duration, frameWidth, frameHeight] {
-    if (!OnFileOpen || !FDeliver.load()) return;
-    int w = FScreenWidth, h = FScreenHeight;
-    OnFileOpen(this, duration, frameWidth, frameHeight, w, h);
-    FScreenWidth = w, FScreenHeight = h;
+    if (OnFileOpen && FDeliver.load()) {
+      int w = FScreenWidth, h = FScreenHeight;
+      OnFileOpen(this, duration, frameWidth, frameHeight, w, h);
+      FScreenWidth = w, FScreenHeight = h;
+    }
+    // The display is the host window's size unless one was asked for.
+    int w = 0, h = 0;
+    if (FScreenHandle != 0 && (FScreenWidth == 0 || FScreenHeight == 0) && HostWindowSize(FScreenHandle, w, h))
+      FScreenWidth = w, FScreenHeight = h;
   };
   if (FTriggerEventInMainThread) CallInMainThread(call);
   else call();

@@ -29,7 +29,8 @@ enum TVideoDriver : int { vdDefault, vdDirectDraw, vdGDI };
 // Mixing volume: 128 leaves the samples unchanged; the host may write any value 0..255.
 using TAudioVolume = int;
 // A host window given to OpenMedia (an X11 window id, Qt's WId); 0 = none. The player
-// never draws into it: with a host window the display is offered through OnVideoHook.
+// never draws into it: with a host window the display is offered through OnVideoHook, at
+// the window's size (ScreenWidth x ScreenHeight, taken from the window at open when 0).
 using TWindowHandle = uintptr_t;
 
 class TCustomPlayer;
@@ -53,6 +54,8 @@ using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, TPlayState APl
 using TPositionEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS)>;
 // Every drawn frame (24-bit BGR rows, top-down) with its time in microseconds. Runs on
 // the play thread; leaving AUpdate true keeps changes made to the pixels for the own window.
+// With a host window the frame is the display (the picture fitted in by its aspect);
+// without one, VideoHook offers each picture at its own size.
 using TPlayerVideoHookEvent = std::function<void(TCustomPlayer* Sender, TPixelBuffer& ABitmap, int64_t APTS, bool& AUpdate)>;
 
 class TCustomPlayer : public TFFBaseComponent {
@@ -111,7 +114,7 @@ class TCustomPlayer : public TFFBaseComponent {
   void SetTriggerEventInMainThread(bool v) { FTriggerEventInMainThread = v; }
   bool VideoHook() const { return FVideoHook; }
   void SetVideoHook(bool v) { FVideoHook = v; }
-  float AspectRatio() const { return FAspectRatio; }
+  float AspectRatio() const { return FAspectRatio.load(); }
 
   // Unpublished fields.
   const std::string& VideoFilterText() const { return FVideoFilterText; }
@@ -132,7 +135,8 @@ class TCustomPlayer : public TFFBaseComponent {
   void ReportError(const std::string& text, bool keep);
 
   // Events. Set them before OpenMedia; with TriggerEventInMainThread false OnPosition and
-  // OnState run on the event thread, and OnVideoHook always runs on the play thread.
+  // OnState run on the event thread, and OnVideoHook always runs on the play thread. An
+  // OnPosition or OnState handler may open the next file or destroy the player.
   TPlayerAudioHookEvent OnAudioHook;
   TFileOpenEvent OnFileOpen;
   TPositionEvent OnPosition;
@@ -174,7 +178,7 @@ class TCustomPlayer : public TFFBaseComponent {
   int FScreenWidth = 0, FScreenHeight = 0;  // the play thread reads them while drawing
   bool FTriggerEventInMainThread = true;
   bool FVideoHook = false;
-  float FAspectRatio = 0;
+  std::atomic<float> FAspectRatio{0};  // read by the play thread while drawing
   std::string FVideoFilterText;
   std::string FErrorText;
   // Written by OpenMedia before the play thread starts.
@@ -207,8 +211,11 @@ class TCustomPlayer : public TFFBaseComponent {
   unsigned FNews = 0;
 
   // Events: the ring and the thread that delivers them.
-  std::unique_ptr<TPlayerEvents> FEvents;
+  // Shared with the event thread: one left to end by itself (see FinishEventThread)
+  // still reads the ring after the player has gone.
+  std::shared_ptr<TPlayerEvents> FEvents;
   std::unique_ptr<TEventThread> FEventThread;
+  std::atomic<unsigned> FRun{0};  // counts the files opened; the events of each carry it
   std::atomic<TPlayState> FState{psStop};
   std::atomic<int64_t> FCurrentPosition{-1};
   std::atomic<bool> FEndAnnounced{false};  // cleared by the read thread after a seek

@@ -44,9 +44,15 @@ struct PlayContext {
   // Starts the read thread and waits (running the main thread's calls) until the file is
   // open or has failed; false with the owner's ErrorText set.
   bool Open();
-  // Sets the abort flag and waits for the read thread, which closes the streams.
-  void Close();
-  // Any thread. Ignored while an earlier request is pending.
+  // Sets the abort flag and waits for the read thread, which closes the streams. A read
+  // thread stuck in a library read that does not come back (a pipe nobody writes to) is
+  // waited for about ForcedCloseRounds x 100 ms; then the streams and the sound device
+  // are closed here, and the input and this context are left to the read thread, which
+  // frees them when the read returns: false then, and the caller must release the
+  // context without deleting it.
+  bool Close();
+  static constexpr int ForcedCloseRounds = 20;
+  // Any thread. A request not yet carried out is replaced: the newest place wins.
   void RequestSeek(int flags, bool wait, int64_t relative, int64_t target);
   // Call WaitForSeek first, without holding the player's lock (the read thread does
   // the seek without it, but the play thread needs the lock to go on reporting).
@@ -132,6 +138,7 @@ struct PlayContext {
   bool OpenAudioDevice(const AVCodecContext& codec);
   void CloseAudioDevice();
   void FinishReadThread(bool failed);
+  void CloseStreams();
   // The audio callback's side.
   void FillAudio(Uint8* stream, int length);
   int DecodeAudioFrame();
@@ -150,6 +157,14 @@ struct PlayContext {
 
   std::thread FReadThread;
   std::atomic<int> FOpenResult{0};  // 0 opening, 1 open, -1 failed, -2 failed and reading ended
+  // Who ends the context: the closer joins a read thread that ended, or leaves it to a
+  // read thread it has given up waiting for.
+  enum TReadThreadFate : int { rfRunning, rfEnded, rfAbandoned };
+  std::atomic<int> FFate{rfRunning};
+  TManualResetEvent FReadEnded{false};
+  // Held by the closer while it closes the streams of an abandoned context: the read
+  // thread takes it before it frees the context.
+  std::mutex FForceLock;
   std::atomic<bool> FAbort{false};
   // Set with the abort flag and with a seek request: cuts the read thread's naps short.
   TManualResetEvent FWakeEvent{false};
@@ -165,6 +180,7 @@ struct PlayContext {
   // --- the seek request: written by any thread under FSeekLock, carried out by the read thread.
   std::mutex FSeekLock;
   bool FSeekRequest = false;
+  unsigned FSeekSerial = 0;  // counts the requests: one arriving during a seek is done next
   int FSeekFlags = 0;
   int64_t FSeekTarget = 0, FSeekRelative = 0;
   bool FPausedAtSeek = false;

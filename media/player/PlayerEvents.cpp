@@ -36,47 +36,77 @@ int TPlayerEvents::Pending() {
   return (FWrite - FRead + RingSize) % RingSize;
 }
 
-TEventThread::TEventThread(TCustomPlayer& player, TPlayerEvents& events, bool inMainThread)
-    : FPlayer(player), FEvents(events), FInMainThread(inMainThread), FThread([this] { Run(); }) {}
+TEventThread::TEventThread(TCustomPlayer& player, std::shared_ptr<TPlayerEvents> events, bool inMainThread,
+                           unsigned run)
+    : FShared(std::make_shared<TShared>()) {
+  FShared->Player = &player;
+  FShared->Events = std::move(events);
+  FShared->InMainThread = inMainThread;
+  FShared->Run = run;
+  FThread = std::thread([shared = FShared] { Run(shared); });
+}
 
 TEventThread::~TEventThread() { Finish(); }
 
 void TEventThread::Finish() {
-  FTerminated = true;
-  FEvents.Wake();
-  while (!FDone.load()) {
+  if (!FThread.joinable()) return;
+  FShared->Terminated = true;
+  FShared->Events->Wake();
+  // Waiting here would wait for the handler that called us.
+  if (FShared->Delivering.load() == std::this_thread::get_id()) {
+    FShared->Detached = true;
+    FThread.detach();
+    return;
+  }
+  while (!FShared->Done.load()) {
     if (IsMainThread()) WaitForPendingMessages(5ms);
     else std::this_thread::sleep_for(1ms);
   }
-  if (FThread.joinable()) FThread.join();
+  FThread.join();
 }
 
-void TEventThread::Run() {
-  while (!FTerminated.load()) {
-    const TPlayerEvent event = FEvents.Take();
-    if (event.Kind == ekEnd) break;
-    if (event.Kind != ekNone) Deliver(event);
-    if (event.Kind == ekState && event.State == psStop) break;
-    while (!FTerminated.load() && !FEvents.WaitReady(100ms)) {
+void TEventThread::Run(const std::shared_ptr<TShared>& shared) {
+  TShared& s = *shared;
+  while (!s.Terminated.load()) {
+    const TPlayerEvent event = s.Events->Take();
+    // An entry of an earlier file (its psStop, posted while its handler ran) is delivered
+    // but does not end the thread of this one.
+    const bool own = event.Run == s.Run;
+    if (event.Kind == ekEnd && own) break;
+    if (event.Kind == ekPosition || event.Kind == ekState) Deliver(s, event);
+    if (event.Kind == ekState && event.State == psStop && own) break;
+    while (!s.Terminated.load() && !s.Events->WaitReady(100ms)) {
     }
   }
-  FTerminated = true;
-  FDone = true;
+  s.Terminated = true;
+  s.Done = true;
 }
 
-void TEventThread::Deliver(const TPlayerEvent& event) {
-  const auto call = [this, event] {
+void TEventThread::Deliver(TShared& s, const TPlayerEvent& event) {
+  const auto call = [&s, event] {
     // The handlers are read where they run; a player being destroyed delivers nothing.
-    if (!FPlayer.FDeliver.load()) return;
-    if (event.Kind == ekPosition && FPlayer.OnPosition) FPlayer.OnPosition(&FPlayer, event.Position);
-    if (event.Kind == ekState && FPlayer.OnState) FPlayer.OnState(&FPlayer, event.State);
+    if (s.Detached.load() || !s.Player->FDeliver.load()) return;
+    TCustomPlayer* player = s.Player;
+    // Copies: a handler may destroy the player, and with it the handlers.
+    if (event.Kind == ekPosition) {
+      const TPositionEvent handler = player->OnPosition;
+      if (!handler) return;
+      s.Delivering = std::this_thread::get_id();
+      handler(player, event.Position);
+    } else {
+      const TPlayStateEvent handler = player->OnState;
+      if (!handler) return;
+      s.Delivering = std::this_thread::get_id();
+      handler(player, event.State);
+    }
   };
   try {
-    if (FInMainThread) CallInMainThread(call);
+    if (s.InMainThread) CallInMainThread(call);
     else call();
   } catch (...) {
     // A handler's failure is the host's; the player goes on delivering.
   }
+  s.Delivering = std::thread::id();
 }
 
 }  // namespace sw

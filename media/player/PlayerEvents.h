@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,7 @@ struct TPlayerEvent {
   TPlayerEventKind Kind = ekNone;
   TPlayState State = psPlay;
   int64_t Position = 0;  // microseconds
+  unsigned Run = 0;      // the file it belongs to (the player's count of opens)
 };
 
 // Fully thread-safe.
@@ -44,24 +46,34 @@ class TPlayerEvents {
 
 // Takes the player's entries one at a time and calls OnPosition / OnState, through
 // CallInMainThread when the player's TriggerEventInMainThread was set at its start. Ends
-// after delivering psStop, on an end entry, or when finished.
+// after delivering the psStop of its own file, on an end entry of it, or when finished.
 class TEventThread {
  public:
-  TEventThread(TCustomPlayer& player, TPlayerEvents& events, bool inMainThread);
+  TEventThread(TCustomPlayer& player, std::shared_ptr<TPlayerEvents> events, bool inMainThread, unsigned run);
   ~TEventThread();  // Finish()
   // Asks the thread to end and waits for it, running the main thread's calls meanwhile
-  // (the thread may be waiting in one).
+  // (the thread may be waiting in one). Called from inside a handler this thread is
+  // running, it does not wait: the thread ends by itself once the handler returns,
+  // touching nothing of the player from then on.
   void Finish();
 
  private:
-  void Run();
-  void Deliver(const TPlayerEvent& event);
+  // What the thread reads: it outlives this object when the thread is left to end alone.
+  struct TShared {
+    TCustomPlayer* Player;
+    std::shared_ptr<TPlayerEvents> Events;
+    bool InMainThread;
+    unsigned Run;
+    std::atomic<bool> Terminated{false};
+    std::atomic<bool> Done{false};
+    std::atomic<bool> Detached{false};  // left to end alone: the player may be gone
+    // The thread a handler runs on right now (the main thread or the event thread).
+    std::atomic<std::thread::id> Delivering{};
+  };
+  static void Run(const std::shared_ptr<TShared>& shared);
+  static void Deliver(TShared& shared, const TPlayerEvent& event);
 
-  TCustomPlayer& FPlayer;
-  TPlayerEvents& FEvents;
-  const bool FInMainThread;
-  std::atomic<bool> FTerminated{false};
-  std::atomic<bool> FDone{false};
+  std::shared_ptr<TShared> FShared;
   std::thread FThread;
 };
 

@@ -79,10 +79,26 @@ void PlayContext::Nap(std::chrono::milliseconds d) {
   if (FWakeEvent.WaitFor(d) && !FAbort.load()) FWakeEvent.Reset();
 }
 
-void PlayContext::Close() {
+bool PlayContext::Close() {
   FAbort = true;
   FWakeEvent.Set();
-  if (FReadThread.joinable()) FReadThread.join();
+  if (!FReadThread.joinable()) return true;
+  // A read thread inside a library read is given time to come out; one elsewhere always
+  // comes back (the abort flag ends its naps and waits).
+  for (int round = 1; !FReadEnded.WaitFor(100ms); ++round) {
+    if (IsMainThread()) ProcessPendingMessages();
+    if (round < ForcedCloseRounds || !FReading.load()) continue;
+    std::unique_lock<std::mutex> force(FForceLock);
+    int running = rfRunning;
+    if (!FFate.compare_exchange_strong(running, rfAbandoned)) break;
+    GetLogger().LogFmt(&Owner, llWarning, "%s: the input does not answer; closed without waiting for it",
+                       FileName.c_str());
+    CloseStreams();
+    FReadThread.detach();
+    return false;  // from here on the read thread owns this context
+  }
+  FReadThread.join();
+  return true;
 }
 
 bool PlayContext::OpenInput() {
@@ -171,15 +187,29 @@ void PlayContext::ReadThread() {
     Owner.ReportError(e.what(), FOpenResult.load() != 1);
     failed = true;
   }
-  FinishReadThread(failed);
+  int running = rfRunning;
+  if (FFate.compare_exchange_strong(running, rfEnded)) {
+    FinishReadThread(failed);
+    FReadEnded.Set();
+    return;
+  }
+  // Given up on by the closer, which has closed the streams: the rest is this thread's,
+  // and the player may be gone.
+  { std::lock_guard<std::mutex> wait(FForceLock); }
+  if (Format) CloseInputFormat(&Format);
+  delete this;
 }
 
-void PlayContext::FinishReadThread(bool failed) {
-  if (FOpenResult.load() != 1) FOpenResult = -1;
+void PlayContext::CloseStreams() {
   // The video side first: its thread reads the audio clock.
   CloseStream(SubtitleIndex);
   CloseStream(VideoIndex);
   CloseStream(AudioIndex);
+}
+
+void PlayContext::FinishReadThread(bool failed) {
+  if (FOpenResult.load() != 1) FOpenResult = -1;
+  CloseStreams();
   if (Format) CloseInputFormat(&Format);
   if (failed && FOpenResult.load() == 1) Owner.PostPlayerNews(pnQuit);
   if (FOpenResult.load() == -1) FOpenResult = -2;
@@ -209,6 +239,7 @@ void PlayContext::ReadLoop() {
       seek = FSeekRequest;
     }
     if (seek) DoSeek();
+    if (FAbort.load()) break;
     if (QueuesFull()) {
       Nap(10ms);
       continue;
@@ -230,6 +261,7 @@ void PlayContext::ReadLoop() {
     FReading = true;
     const int result = ff::av_read_frame(Format, packet.get());
     FReading = false;
+    // Nothing of the player is touched once aborted: it may have given up on this thread.
     if (FAbort.load()) break;
     if (result == AVERROR(EAGAIN)) {
       Nap(10ms);
@@ -266,12 +298,16 @@ void PlayContext::ReadLoop() {
 void PlayContext::DoSeek() {
   int flags;
   int64_t target, relative;
+  unsigned serial;
   {
     std::lock_guard<std::mutex> g(FSeekLock);
     flags = FSeekFlags;
     target = FSeekTarget;
     relative = FSeekRelative;
+    serial = FSeekSerial;
   }
+  // Sound decoded from an earlier seek of a quick succession tells no place.
+  FClockStale = true;
   const int64_t lowest = relative > 0 ? target - relative + 2 : std::numeric_limits<int64_t>::min();
   const int64_t highest = relative < 0 ? target - relative - 2 : std::numeric_limits<int64_t>::max();
   // Sound alone lands a little before the place asked for, so that the decoder has the
@@ -283,9 +319,12 @@ void PlayContext::DoSeek() {
     landing = std::max(target - AudioPreroll, StartTime);
     latest = std::min(highest, landing);
   }
+  FReading = true;
   int result = ff::avformat_seek_file(Format, -1, std::min(lowest, landing), landing, latest, flags);
   if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags);
   if (result < 0) result = ff::av_seek_frame(Format, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
+  FReading = false;
+  if (FAbort.load()) return;
   if (result < 0) {
     GetLogger().LogFmt(&Owner, llError, "%s: error while seeking", FileName.c_str());
     FClockStale = false;
@@ -319,7 +358,9 @@ void PlayContext::DoSeek() {
   FDrained = false;
   Owner.ClearEndAnnounced();
   {
+    // A request that came meanwhile is carried out on the next round.
     std::lock_guard<std::mutex> g(FSeekLock);
+    if (FSeekSerial != serial) return;
     FSeekRequest = false;
   }
   Owner.FSeekDoneEvent.Set();
@@ -482,8 +523,8 @@ void PlayContext::CloseStream(int index) {
 void PlayContext::RequestSeek(int flags, bool wait, int64_t relative, int64_t target) {
   {
     std::lock_guard<std::mutex> g(FSeekLock);
-    if (FSeekRequest) return;
-    FPausedAtSeek = Paused();
+    if (!FSeekRequest) FPausedAtSeek = Paused();
+    ++FSeekSerial;
     FSeekTarget = target;
     FSeekRelative = relative;
     FSeekFlags = flags & 0x0F;

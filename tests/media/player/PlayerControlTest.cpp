@@ -1,5 +1,10 @@
 // Opening, stopping, seeking and the events of the player, and its refusals.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -210,4 +215,114 @@ TEST_F(PlayerTest, TheWaveformIsOfferedAsPixelsAndNothingIsDrawnWithTheDisplayOf
   ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false));
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
   player.Stop(true);
+}
+
+TEST_F(PlayerTest, TheProcesssStopSignalsAreLeftAlone) {
+  struct sigaction before[3] {}, after[3] {};
+  const int signals[3] = {SIGINT, SIGTERM, SIGHUP};
+  for (int i = 0; i < 3; ++i) ::sigaction(signals[i], nullptr, &before[i]);
+  TFFPlayer& player = NewPlayer();
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, false)) << player.ErrorText();
+  for (int i = 0; i < 3; ++i) ::sigaction(signals[i], nullptr, &after[i]);
+  player.Stop(true);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(after[i].sa_handler, before[i].sa_handler) << "signal " << signals[i];
+}
+
+TEST_F(PlayerTest, OfTwoQuickSeeksTheNewestWins) {
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  ::setenv("SDL_DISKAUDIODELAY", "4", 1);
+  ASSERT_TRUE(player.OpenMedia(TestData("vbr-noheader.mp3"), 0, true)) << player.ErrorText();
+  // The thumb released at a new place while the last seek is still under way.
+  player.Seek(0, false, 2 * Second);
+  player.Seek(0, false, 8 * Second);
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return AfterOpen(Positions()).size() >= 3; }));
+  player.Stop(true);
+  const std::vector<int64_t> positions = AfterOpen(Positions());
+  EXPECT_GE(positions.front(), 8 * Second - Second / 20);
+  EXPECT_LT(positions.front(), 9 * Second);
+}
+
+// A caller building a playlist opens the next file from the end of the last, and lets
+// the player go at the end of the list.
+TEST_F(PlayerTest, AHandlerMayOpenTheNextFileAndDestroyThePlayer) {
+  TWatchdog watchdog(60s, "OpenMedia or the destructor called from a handler");
+  for (const bool mainThread : {true, false}) {
+    ClearEvents();
+    TFFPlayer& player = NewPlayer();
+    player.SetTriggerEventInMainThread(mainThread);
+    const std::vector<std::string> playlist = {TestData("notags-48k.mp3"), TestData("cover.mp3")};
+    size_t next = 0;
+    std::atomic<int> opened{0};
+    std::atomic<bool> destroyed{false};
+    player.OnState = [&](TCustomPlayer* sender, TPlayState s) {
+      Record(TRecordedEvent::State, s);
+      if (s != psEnd) return;
+      if (++next < playlist.size()) {
+        if (sender->OpenMedia(playlist[next], 0, false)) ++opened;
+      } else {
+        Player.reset();
+        destroyed = true;
+      }
+    };
+    ASSERT_TRUE(player.OpenMedia(playlist[0], 0, false)) << player.ErrorText();
+    ASSERT_TRUE(PumpUntil([&] { return destroyed.load(); }, 20s)) << "main thread: " << mainThread;
+    EXPECT_EQ(opened.load(), 1);
+    const std::vector<int64_t> states = States();
+    EXPECT_EQ(std::count(states.begin(), states.end(), psEnd), 2);
+    PumpFor(100ms);
+  }
+}
+
+// A pipe whose writer has handed over a whole file and then writes nothing more: the
+// library's read waits in the system for data that never comes.
+TEST_F(PlayerTest, StopGivesUpOnAReadThatDoesNotComeBack) {
+  const std::string pipe = Temp.File("pipe.mp3");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::mutex lock;
+  std::condition_variable release;
+  bool released = false;
+  // The writer lets go after 10 s at the latest, so that a hanging Stop shows as slow.
+  std::thread writer([&] {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    const std::string bytes = FileContent(TestData("vbr-noheader.mp3"));
+    for (size_t at = 0; fd >= 0 && at < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+      if (n <= 0) break;
+      at += static_cast<size_t>(n);
+    }
+    std::unique_lock<std::mutex> g(lock);
+    release.wait_for(g, 10s, [&] { return released; });
+    if (fd >= 0) ::close(fd);
+  });
+  const auto letGo = [&] {
+    {
+      std::lock_guard<std::mutex> g(lock);
+      released = true;
+    }
+    release.notify_all();
+    writer.join();
+  };
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  if (!player.OpenMedia(pipe, 0, false)) {
+    letGo();
+    FAIL() << player.ErrorText();
+  }
+  // Everything is read and played: the read thread now waits in the pipe.
+  EXPECT_TRUE(PumpUntil([&] { return SawState(psEnd) || Positions().size() >= 3; }));
+  PumpFor(300ms);
+  const auto before = std::chrono::steady_clock::now();
+  player.Stop(true);
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_LT(took, 4s) << "Stop waited for the read";
+  EXPECT_GE(took, 1s) << "the read was not given its time";
+  EXPECT_FALSE(player.Playing());
+  // The player goes on with the next file; the pipe's end frees what was left to it.
+  ASSERT_TRUE(player.OpenMedia(TestData("cover.mp3"), 0, false)) << player.ErrorText();
+  EXPECT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  letGo();
+  PumpFor(200ms);
 }

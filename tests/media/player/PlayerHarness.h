@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +24,33 @@
 #include "../../TempDir.h"
 #include "media/common/MainThread.h"
 #include "media/player/FFPlay.h"
+
+// Ends the process with a message when it is still alive after the limit: a call that
+// hangs would otherwise hold the whole test run.
+class TWatchdog {
+ public:
+  TWatchdog(std::chrono::seconds limit, std::string what)
+      : FThread([this, limit, what = std::move(what)] {
+          std::unique_lock<std::mutex> g(FLock);
+          if (FDone.wait_for(g, limit, [this] { return FOver; })) return;
+          std::fprintf(stderr, "FAILED: %s did not end within %d s\n", what.c_str(), static_cast<int>(limit.count()));
+          std::_Exit(1);
+        }) {}
+  ~TWatchdog() {
+    {
+      std::lock_guard<std::mutex> g(FLock);
+      FOver = true;
+    }
+    FDone.notify_all();
+    FThread.join();
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FDone;
+  bool FOver = false;
+  std::thread FThread;
+};
 
 struct TRecordedEvent {
   enum { Position, State } Kind;
