@@ -84,6 +84,7 @@ int PlayCommand(const TArgs& args) {
     }
     if (state == psStop) stopped = true;
   };
+  CatchStopSignals();
   if (!player.OpenMedia(file, 0, true)) {
     std::fprintf(stderr, "%s\n", player.ErrorText().c_str());
     return 1;
@@ -92,7 +93,6 @@ int PlayCommand(const TArgs& args) {
   player.Seek(0, false, start);
   player.Resume();
 
-  CatchStopSignals();
   bool stopping = false;
   while (!stopped) {
     WaitForPendingMessages(std::chrono::milliseconds(50));
@@ -104,6 +104,11 @@ int PlayCommand(const TArgs& args) {
   player.Stop(true);
   std::fputs("\n", stderr);
   if (reachedEnd) return 0;
+  // Stopped from outside, as a shell reports a program that a signal ended.
+  if (StopSignal() != 0) {
+    std::fputs("Stopped.\n", stderr);
+    return 128 + StopSignal();
+  }
   if (!player.ErrorText().empty()) std::fprintf(stderr, "%s\n", player.ErrorText().c_str());
   else std::fputs("Stopped before the end.\n", stderr);
   return 1;

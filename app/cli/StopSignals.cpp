@@ -15,7 +15,7 @@ void OnStopSignal(int sig) {
     std::raise(sig);
     return;
   }
-  Requested = 1;
+  Requested = sig;
 }
 
 }  // namespace
@@ -25,5 +25,7 @@ void CatchStopSignals() {
 }
 
 bool StopRequested() { return Requested != 0; }
+
+int StopSignal() { return Requested; }
 
 }  // namespace sw::cli

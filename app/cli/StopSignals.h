@@ -8,5 +8,7 @@ namespace sw::cli {
 // signal ends the process at once, for a run that does not stop by itself.
 void CatchStopSignals();
 bool StopRequested();
+// The signal that asked for the stop, 0 before one came.
+int StopSignal();
 
 }  // namespace sw::cli

@@ -50,7 +50,8 @@ const std::map<std::string, std::string>& Usages() {
                   std::string(TimeFormats)},
       {"play", "usage: snipwave-cli play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
                "Plays FILE from --start, showing the position on standard error, and stops at --end\n"
-               "or at the end of the file; exit status 0 when it got there. Ctrl-C stops.\n"
+               "or at the end of the file; exit status 0 when it got there. Ctrl-C, SIGTERM and\n"
+               "SIGHUP stop it, with status 128 + the signal's number (130, 143, 129).\n"
                "  --start TIME   where playing starts (default: the start)\n"
                "  --end TIME     where it stops, after the start\n"
                "  --volume N     mixing volume 0-255, 128 leaves the sound unchanged (default)\n"

@@ -60,3 +60,26 @@ TEST(CliPlay, WithTheSilentDriverItKeepsRealTime) {
   EXPECT_EQ(run.Status, 0) << run.Output;
   EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800));
 }
+
+// A stop signal to a playing process, as a logout or `kill` sends it: the player stops,
+// the process ends at once with the status a shell gives a program ended by that signal.
+TEST(CliPlay, StopSignalsEndItAtOnce) {
+  TTempDir temp;
+  for (const char* sig : {"TERM", "INT", "HUP"}) {
+    const TProgramRun run = RunProgram(
+        "cd " + temp.Path() + "; SDL_AUDIODRIVER=dummy " SNIPWAVE_CLI " play " + TestData("vbr-noheader.mp3") +
+        " 2>play.err & pid=$!; for i in $(seq 400); do grep -q 00:00:00 play.err && break; sleep 0.05; done; "
+        "sleep 0.3; kill -" + sig +
+        " $pid; t0=$(date +%s%N); wait $pid; status=$?; t1=$(date +%s%N); "
+        "echo \"status=$status ms=$(( (t1 - t0) / 1000000 ))\"; cat play.err; rm play.err; ls -A");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(run.Output, m, std::regex("status=(\\d+) ms=(\\d+)"))) << run.Output;
+    const int expected = 128 + (sig == std::string("TERM") ? 15 : sig == std::string("INT") ? 2 : 1);
+    EXPECT_EQ(std::stoi(m[1]), expected) << sig << run.Output;
+    EXPECT_LT(std::stoi(m[2]), 2000) << sig;
+    EXPECT_NE(run.Output.find("Stopped.\n"), std::string::npos) << run.Output;
+    // It had been playing, and left nothing behind.
+    EXPECT_NE(run.Output.find("\r00:00:00."), std::string::npos) << run.Output;
+    EXPECT_EQ(run.Output.substr(run.Output.find("Stopped.\n") + 9), "") << "left behind: " << run.Output;
+  }
+}
