@@ -161,7 +161,9 @@ bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMe
   if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);
   if (taskIndex >= FEncoder.TaskCount()) {
     FLog(false, "None task. task count:" + std::to_string(FEncoder.TaskCount()) + " <=" + std::to_string(taskIndex));
-    userMessage.clear();
+    // The source was read when it was chosen: it has been moved, deleted or spoilt since.
+    userMessage = "The source file \"" + PrintableText(r.Source) + "\" cannot be opened:\n" +
+                  PrintableText(FEncoder.ErrorText());
     return false;
   }
   if (!FEncoder.SetOutputFile(taskIndex, path, &options)) {

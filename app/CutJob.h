@@ -84,8 +84,8 @@ class TCutJob {
 
   std::string OutputPath(const TRequest& r) const { return BuildOutputPath(r.Folder, r.Name); }
   // Logs the request, loads the libraries, sets up task 0 and starts it on a worker.
-  // False with the text for the user when nothing was started (a refused name, or
-  // "Failed to convert audio." with the reason on its next line).
+  // False with the text for the user when nothing was started (a refused name, a source
+  // that cannot be opened, or "Failed to convert audio." with the reason on its next line).
   bool Start(const TRequest& request, std::string& userMessage);
   // The encoder's events, to be connected by the caller.
   void AudioHook(int64_t pts, uint8_t* samples, int size, int rate, int channels, int format) const;

@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
@@ -22,6 +21,7 @@
 #include "RevealFile.h"
 #include "app/FileInfoText.h"
 #include "app/LosslessCutJob.h"
+#include "media/common/HostWindow.h"
 #include "media/common/MainThread.h"
 #include "media/common/MyUtils.h"
 #include "ui_Main.h"
@@ -91,6 +91,15 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
       QMetaObject::invokeMethod(app, [] { ProcessPendingMessages(); }, Qt::QueuedConnection);
   });
 
+  // The player's display is the size of the window it is handed (in device pixels).
+  SetHostWindowSizeQuery([](uintptr_t id, int& width, int& height) {
+    const QWidget* widget = QWidget::find(static_cast<WId>(id));
+    if (!widget) return false;
+    width = qRound(widget->width() * widget->devicePixelRatioF());
+    height = qRound(widget->height() * widget->devicePixelRatioF());
+    return true;
+  });
+
   // The platform dialogs:
   ChooseSourceFile = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), "Support file(*.mp3)"); };
   ChooseFolder = [this](const QString& current) {
@@ -143,10 +152,8 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   connect(ui->Open1, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
   connect(openButton, &QAction::triggered, this, &TTuneSnipForm::btnOpenFileButtonClick);
   connect(ui->Exit1, &QAction::triggered, this, &TTuneSnipForm::Exit1Click);
-  // The one setting kept between runs: which cut "Start Cut" does.
-  ui->CutLossless1->setChecked(QSettings("Korvane", "Snip Wave").value("CutWithoutReencoding", false).toBool());
-  connect(ui->CutLossless1, &QAction::toggled, this,
-          [](bool on) { QSettings("Korvane", "Snip Wave").setValue("CutWithoutReencoding", on); });
+  // Which cut "Start Cut" does is not kept between runs: a cut without its fades and
+  // volume is chosen anew each time, never inherited unseen.
   connect(ui->Home1, &QAction::triggered, this, &TTuneSnipForm::Home1Click);
   connect(ui->Contactus1, &QAction::triggered, this, &TTuneSnipForm::Contactus1Click);
   connect(ui->About1, &QAction::triggered, this, &TTuneSnipForm::About1Click);
@@ -178,6 +185,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
 TTuneSnipForm::~TTuneSnipForm() {
   FormCloseQuery();
   SetMainThreadWaker(nullptr);
+  SetHostWindowSizeQuery(nullptr);
 }
 
 // ---- Start and end ----
@@ -394,7 +402,15 @@ TCutJob::TRequest TTuneSnipForm::CutRequest() {
 
 void TTuneSnipForm::btnPublishClick() {
   StopPlayer();
+  // An empty folder would be the process's current one, which the user never chose.
+  if (ui->tFilePath->text().trimmed().isEmpty()) {
+    ShowMessage("Choose a folder for the new file in \"File Path\".");
+    return;
+  }
   if (WideFileExists(OutputPath()) && !AskQuestion("The file exists, do you want to replace it?")) return;
+  // What the job writes is revealed at its end, whatever the edits say by then.
+  FCutOutput = OutputPath();
+  ui->pbPercent->setValue(0);
   if (ui->CutLossless1->isChecked()) return CutLossless();
   ui->BtnPublish->setEnabled(false);
   std::string message;
@@ -411,7 +427,7 @@ void TTuneSnipForm::CutLossless() {
   if (job.Run(CutRequest(), message)) {
     ui->pbPercent->setValue(100);
     if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
-      RevealOutput(Text(OutputPath()));
+      RevealOutput(Text(FCutOutput));
   } else {
     ShowMessage(message);
   }
@@ -433,9 +449,11 @@ void TTuneSnipForm::FFEncoderTerminate(const TTerminateInfo& info) {
     if (info.Finished) {
       ui->pbPercent->setValue(100);
       if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
-        RevealOutput(Text(OutputPath()));
+        RevealOutput(Text(FCutOutput));
     }
     FCutJob.Terminated(info);
+    // A job that failed while it ran says why, not only in the run log.
+    if (!info.Finished && info.Exception) ShowMessage("Failed to cut file.\n" + PrintableText(info.ExceptionMsg));
   }
   ui->BtnPublish->setEnabled(true);
 }

@@ -137,6 +137,7 @@ class TTuneSnipForm : public QMainWindow {
   // made while the file stood opened at its start is not the sound's (main thread); -1: none.
   int64_t FPlayFrom = -1;
   TCutJob FCutJob;
+  std::string FCutOutput;  // the file the last cut writes (main thread)
   TWaveformJob FWaveform;
   int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)
   std::unique_ptr<TKeyMarking> FKeys;

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "KorLog.h"
 #include "Main.h"
+#include "QuitOnSignals.h"
 #include "media/common/MyUtils.h"
 
 namespace {
@@ -67,6 +69,19 @@ int main(int argc, char** argv) {
   int result = 0;
   try {
     sw::TTuneSnipForm window(sw::ExecutableFolder());
+    // A stop signal closes the window as File > Exit does; a question or message open at
+    // that moment is answered first (with Cancel where it offers one).
+    std::function<void()> closeWhenFree;
+    closeWhenFree = [&window, &closeWhenFree] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+        QTimer::singleShot(10, &window, closeWhenFree);
+        return;
+      }
+      window.close();
+      QApplication::quit();
+    };
+    sw::TQuitOnSignals stopSignals(closeWhenFree);
     window.show();
     // A file handed over by the desktop (the program's menu entry opens MP3 files).
     if (argc > 1) {

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QDir>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -29,6 +30,7 @@
 #include "app/Links.h"
 #include "app/Main.h"
 #include "media/binding/FFLoad.h"
+#include "media/common/HostWindow.h"
 #include "widgets/trackbar/KorTrackbar.h"
 
 using namespace sw;
@@ -359,8 +361,10 @@ class WindowTest : public QObject {
 
     TBoxAnswer box(QMessageBox::Ok);
     QTest::mouseClick(publish, Qt::LeftButton);
-    // The click has returned while the job runs on its own thread.
+    // The click has returned while the job runs on its own thread. A name edited now
+    // names no file: OK shows the one the job wrote.
     QVERIFY(!publish->isEnabled());
+    rig.Get<QLineEdit>("tFileName")->setText("edited meanwhile");
     QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
     QCOMPARE(box.Count, 1);
     QCOMPARE(box.Title, QString("Infomation"));
@@ -469,7 +473,7 @@ class WindowTest : public QObject {
     QCOMPARE(urls.Urls.mid(4), QList<QUrl>({web, mail}));
   }
 
-  void cutWithoutReencodingIsRememberedAndCopiesFrames() {
+  void cutWithoutReencodingIsNotKeptAndCopiesFrames() {
     {
       TRig rig;
       auto* item = rig.Get<QAction>("CutLossless1");
@@ -479,9 +483,11 @@ class WindowTest : public QObject {
       QVERIFY(rig.Get<QMenu>("File1")->actions().contains(item));
       item->setChecked(true);
     }
-    TRig rig;  // the next run
+    // The next run cuts with its fades and volume until the item is ticked again.
+    TRig rig;
     auto* item = rig.Get<QAction>("CutLossless1");
-    QVERIFY(item->isChecked());
+    QVERIFY(!item->isChecked());
+    item->setChecked(true);
     rig.Show();
     rig.Open(TestData("tagged.mp3"));
     auto* bar = rig.Get<TKorTrackbar>("SnipWave");
@@ -505,8 +511,96 @@ class WindowTest : public QObject {
     TDecodedAudio audio;
     QVERIFY(DecodeFile(output.toStdString(), audio));
     QCOMPARE(audio.Frames(), int64_t(10 * 44100));
-    item->setChecked(false);
-    QVERIFY(!QSettings("Korvane", "Snip Wave").value("CutWithoutReencoding").toBool());
+  }
+
+  // A cut that fails on its worker says why in a box; the run log keeps its lines, and
+  // the bar that the last cut left full starts from nothing.
+  void aCutThatFailsWhileItRunsShowsItsReason() {
+    TRig rig;
+    rig.Show();
+    const std::string source = rig.Dir.File("song.mp3");
+    fs::copy_file(SNIPWAVE_TEST_DATA "/vbr-noheader.mp3", source);
+    const std::string before = ReadAll(source);
+    rig.Open(QString::fromStdString(source));
+    auto* progress = rig.Get<QProgressBar>("pbPercent");
+    progress->setValue(100);
+    // The source itself as the output: the job refuses it once it runs.
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.Path()));
+    rig.Get<QLineEdit>("tFileName")->setText("song.mp3");
+    auto* publish = rig.Get<QPushButton>("BtnPublish");
+    {
+      TBoxAnswer replace(QMessageBox::Ok);
+      QTest::mouseClick(publish, Qt::LeftButton);
+      QCOMPARE(replace.Text, QString("The file exists, do you want to replace it?"));
+    }
+    QCOMPARE(progress->value(), 0);
+    TBoxAnswer failed(QMessageBox::Ok);
+    QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
+    QTRY_COMPARE(failed.Count, 1);
+    QCOMPARE(failed.Title, QString("Korvane Snip Wave"));
+    QVERIFY2(failed.Text.startsWith("Failed to cut file.\nOutput file #0 (" + QString::fromStdString(source) +
+                                    ") is the same file as input file #0"),
+             qPrintable(failed.Text));
+    QCOMPARE(ReadAll(source), before);
+    const QStringList log = rig.Log();
+    QCOMPARE(log.mid(log.size() - 3, 2), QStringList({"I Failed to cut file.", "I Error Message:"}));
+    QCOMPARE("I " + failed.Text.mid(failed.Text.indexOf('\n') + 1), log.last());
+    QVERIFY(rig.Revealed.isEmpty());
+  }
+
+  // "Start Cut" does nothing silently: a folder left empty, a source gone since it was
+  // opened, a source that could not be read.
+  void startCutSaysWhyItCannotStart() {
+    TRig rig;
+    rig.Show();
+    const std::string source = rig.Dir.File("gone.mp3");
+    fs::copy_file(SNIPWAVE_TEST_DATA "/notags-48k.mp3", source);
+    rig.Open(QString::fromStdString(source));
+    auto* publish = rig.Get<QPushButton>("BtnPublish");
+    QString shown;
+    const auto refused = [&](const QString& start) {
+      TBoxAnswer box(QMessageBox::Ok);
+      QTest::mouseClick(publish, Qt::LeftButton);
+      shown = box.Text;
+      QCOMPARE(box.Count, 1);
+      QCOMPARE(box.Title, QString("Korvane Snip Wave"));
+      QVERIFY2(box.Text.startsWith(start), qPrintable(box.Text));
+      QVERIFY(publish->isEnabled());
+    };
+    // The process's current folder is not the user's choice; nothing is written there.
+    TTempDir current;
+    const QString startedIn = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(current.Path()));
+    rig.Get<QLineEdit>("tFilePath")->setText("  ");
+    refused("Choose a folder for the new file in \"File Path\".");
+    QDir::setCurrent(startedIn);
+    QVERIFY(fs::is_empty(current.Path()));
+
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.File("out")));
+    fs::remove(source);
+    refused("The source file \"" + QString::fromStdString(source) + "\" cannot be opened:\n");
+    QVERIFY2(shown.contains("No such file or directory"), qPrintable(shown));
+    QVERIFY(rig.Log().contains("I None task. task count:0 <=0"));
+
+    {
+      TBoxAnswer box(QMessageBox::Ok);
+      rig.Open(TestData("text.mp3"));
+      QCOMPARE(box.Count, 1);
+    }
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.File("out")));
+    refused("The source file \"" + TestData("text.mp3") + "\" cannot be opened:\n");
+    QVERIFY(!fs::exists(rig.Dir.File("out/text_new.mp3")));
+  }
+
+  // The player's display takes the size of the window it is handed.
+  void theWindowsSizeIsTellable() {
+    TRig rig;
+    rig.Show();
+    int width = 0, height = 0;
+    QVERIFY(HostWindowSize(rig.Window->winId(), width, height));
+    QCOMPARE(width, qRound(rig.Window->width() * rig.Window->devicePixelRatioF()));
+    QCOMPARE(height, qRound(rig.Window->height() * rig.Window->devicePixelRatioF()));
+    QVERIFY(!HostWindowSize(rig.Window->winId() + 12345, width, height));
   }
 
   void openingDrawsTheOverviewAndFocusesTheTrackBar() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program in a real X server: start it, open a file through its open dialog, cut it,
-# close it; at 1x and at 2x. Window screenshots go to OUTDIR for review.
+# let a cut fail, close it; start it again and end it with SIGTERM while it previews; at
+# 1x and at 2x. Window screenshots go to OUTDIR for review.
 # usage: window-e2e.sh SNIPWAVE SNIPWAVE_CLI DATA_DIR OUTDIR
 set -euo pipefail
 prog=$1 cli=$2 data=$3 out=$4
@@ -12,11 +13,12 @@ if [ "${E2E_INSIDE:-}" != 1 ]; then
   trap 'rm -rf "$work"' EXIT
   # Five times the 24 s fixture: a cut long enough to be caught running.
   for _ in 1 2 3 4 5; do cat "$data/vbr-noheader.mp3"; done > "$work/long.mp3"
+  cp "$work/long.mp3" "$work/long.orig"
   for scale in 1 2; do
     # xvfb-run -a may hand out a display whose server from the run before is still going
     # away; the program then cannot connect. A step that fails three times is a failure.
     for attempt in 1 2 3; do
-      rm -f "$work/long_new.mp3" "$work/sound.raw"
+      rm -rf "$work/long_new.mp3" "$work/sound.raw" "$work/cache"
       if E2E_INSIDE=1 E2E_WORK=$work E2E_SCALE=$scale \
            xvfb-run -a -s "-screen 0 1600x1100x24" bash "$0" "$@"; then
         break
@@ -46,9 +48,11 @@ await() {
 # Clicks at a point given in the window's client coordinates (design pixels).
 click() { xdotool mousemove $((wx + $1 * s)) $((wy + menu + $2 * s)) click 1; }
 
-# The preview's sound goes to a file, about ten times faster than real time.
-QT_SCALE_FACTOR=$s SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" SDL_DISKAUDIODELAY=2 \
-  "$prog" 2>"$out/stderr@${s}x.txt" &
+# The preview's sound goes to a file, about ten times faster than real time; the sound
+# overviews to a cache folder of the run's own.
+export QT_SCALE_FACTOR=$s SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" SDL_DISKAUDIODELAY=2 \
+  XDG_CACHE_HOME="$work/cache"
+"$prog" 2>"$out/stderr@${s}x.txt" &
 pid=$!
 win=$(await "Korvane Snip Wave") || fail "the window did not open"
 sleep 0.5
@@ -111,6 +115,28 @@ xdotool windowfocus --sync "$box" 2>/dev/null || true
 xdotool key Escape
 sleep 0.5
 
+# A cut that fails while it runs (the source itself as the output, replacing confirmed):
+# a box says why, and the source is untouched.
+click 200 235
+xdotool key ctrl+a
+xdotool type --delay 5 "long"
+click 206 279
+box=$(await "Infomation") || fail "no question before replacing the source"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return
+failed=""
+for _ in $(seq 100); do
+  [ "$(xdotool search --onlyvisible --name "^Korvane Snip Wave\$" 2>/dev/null | wc -l)" -ge 2 ] && { failed=1; break; }
+  sleep 0.1
+done
+[ -n "$failed" ] || fail "no box for the failed cut"
+sleep 0.3
+shot 6-cut-failed
+xdotool key Return
+sleep 0.5
+cmp -s "$work/long.mp3" "$work/long.orig" || fail "the failed cut changed its source"
+grep -q "is the same file as input file" "$log_dir/log1.txt" || fail "run log of the failed cut"
+
 # File > Exit.
 xdotool mousemove $((wx + 12 * s)) $((wy + menu / 2)) click 1
 sleep 0.5
@@ -123,4 +149,25 @@ wait "$pid" || fail "exit status $?"
 "$cli" info "$work/long_new.mp3" | grep -q "^Duration: 00:02:0[01]\.$" || fail "output length: $("$cli" info "$work/long_new.mp3" | grep Duration)"
 grep -q "Completed to cut mp3 file." "$log_dir/log1.txt" || fail "run log: $(cat "$log_dir/log1.txt")"
 grep -q "Output:$work/long_new.mp3" "$log_dir/log1.txt" || fail "run log output line"
+
+# SIGTERM while the preview plays (a logout, a kill): the window closes within 2 s as
+# File > Exit would, with status 0, and leaves no file in the making.
+rm -f "$work/sound.raw"
+"$prog" "$work/long.mp3" 2>>"$out/stderr@${s}x.txt" &
+pid=$!
+win=$(await "Korvane Snip Wave") || fail "the window did not open again"
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$win")"
+wx=$X wy=$Y
+click 105 142
+sleep 1
+[ -s "$work/sound.raw" ] || fail "the preview did not play before the signal"
+shot 7-before-sigterm
+kill -TERM "$pid"
+ended=""
+for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || { ended=1; break; }; sleep 0.1; done
+[ -n "$ended" ] || fail "still running 2 s after SIGTERM"
+wait "$pid" || fail "exit status $? after SIGTERM"
+left=$(find "$work" -name '*.part' -o -name '*.part-*')
+[ -z "$left" ] || fail "left behind after SIGTERM: $left"
 echo "ok at ${s}x"
