@@ -186,6 +186,8 @@ bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenH
   // Announced here rather than by the new thread, so that it comes before whatever the
   // host does next (a Resume).
   SetState(psPlay);
+  // Under the lock: a handler on the event thread may be the next to join it.
+  auto lock = LockPlayer();
   FPlayThread = std::thread([this] { PlayThread(); });
   return true;
 }
@@ -252,7 +254,12 @@ void TCustomPlayer::WaitForEnd() {
 }
 
 void TCustomPlayer::JoinPlayThread() {
-  if (FPlayThread.joinable()) FPlayThread.join();
+  std::thread played;
+  {
+    auto lock = LockPlayer();
+    played = std::move(FPlayThread);
+  }
+  if (played.joinable()) played.join();
 }
 
 void TCustomPlayer::FinishEventThread() {

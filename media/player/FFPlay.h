@@ -198,7 +198,8 @@ class TCustomPlayer : public TFFBaseComponent {
   bool FSDLStarted = false;  // the audio subsystem is held for FPlayback (host's thread)
 
   // The play thread: started by OpenMedia, ends by itself after closing; joined by the
-  // next OpenMedia, Stop(true) or the destructor, on the host's thread.
+  // next OpenMedia, Stop(true) or the destructor (the host's thread or, from a handler,
+  // the event thread). Set and taken under FPlayerLock.
   std::thread FPlayThread;
   TManualResetEvent FThreadDoneEvent{true};
   TManualResetEvent FSeekDoneEvent{true};

@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,31 +25,21 @@
 #include "media/common/MainThread.h"
 #include "media/player/FFPlay.h"
 
-// Ends the process with a message when it is still alive after the limit: a call that
-// hangs would otherwise hold the whole test run.
-class TWatchdog {
- public:
-  TWatchdog(std::chrono::seconds limit, std::string what)
-      : FThread([this, limit, what = std::move(what)] {
-          std::unique_lock<std::mutex> g(FLock);
-          if (FDone.wait_for(g, limit, [this] { return FOver; })) return;
-          std::fprintf(stderr, "FAILED: %s did not end within %d s\n", what.c_str(), static_cast<int>(limit.count()));
+// Ends the process with a message when the test still runs after the limit: a call that
+// hangs would otherwise hold the whole run.
+struct TWatchdog {
+  std::promise<void> Over;
+  std::thread Thread;
+  TWatchdog(std::chrono::seconds limit, const char* what)
+      : Thread([done = Over.get_future(), limit, what] {
+          if (done.wait_for(limit) == std::future_status::ready) return;
+          std::fprintf(stderr, "FAILED: %s did not return\n", what);
           std::_Exit(1);
         }) {}
   ~TWatchdog() {
-    {
-      std::lock_guard<std::mutex> g(FLock);
-      FOver = true;
-    }
-    FDone.notify_all();
-    FThread.join();
+    Over.set_value();
+    Thread.join();
   }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FDone;
-  bool FOver = false;
-  std::thread FThread;
 };
 
 struct TRecordedEvent {

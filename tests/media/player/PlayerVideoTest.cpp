@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 
 #include "PlayerHarness.h"
 #include "VideoFile.h"
@@ -205,64 +206,46 @@ TEST_F(PlayerVideoTest, SeekingShowsThePictureOfTheNewPlaceEvenWhilePaused) {
 // A host window's frames are the display the window is to show: its size, with the
 // picture fitted in by its aspect, shown again at once when the aspect ratio changes.
 TEST_F(PlayerVideoTest, AHostWindowGetsFramesOfItsSizeThatFollowTheAspectRatio) {
-  constexpr TWindowHandle Host = 0x77;
   SetHostWindowSizeQuery([](uintptr_t window, int& w, int& h) {
-    if (window != Host) return false;
     w = 400, h = 150;
-    return true;
+    return window == 0x77;
   });
-  struct TFrame {
-    int Width, Height, Left, Right;  // the picture's columns on the middle row
-  };
-  std::mutex framesLock;
-  std::vector<TFrame> frames;
+  std::mutex lock;
+  std::vector<std::array<int, 4>> frames;  // width, height, the picture's first and last column
   const auto record = [&](TCustomPlayer*, TPixelBuffer& b, int64_t, bool&) {
     const uint8_t* row = &b.Pixels[static_cast<size_t>(b.Height / 2) * b.BytesPerRow];
     int left = -1, right = -1;
     for (int x = 0; x < b.Width; ++x)
       if (row[3 * x + 1] > 20) right = x, left = left < 0 ? x : left;
-    Grab("host-window", b.Pixels.data(), b.Width, b.Height, b.BytesPerRow);
-    std::lock_guard<std::mutex> g(framesLock);
+    std::lock_guard<std::mutex> g(lock);
     frames.push_back({b.Width, b.Height, left, right});
   };
-  const auto count = [&] {
-    std::lock_guard<std::mutex> g(framesLock);
-    return frames.size();
-  };
   const auto last = [&] {
-    std::lock_guard<std::mutex> g(framesLock);
-    return frames.back();
+    std::lock_guard<std::mutex> g(lock);
+    return frames.empty() ? std::array<int, 4>{0, 0, -1, -1} : frames.back();
   };
   TFFPlayer& player = NewPlayer();
   player.OnVideoHook = record;
-  ASSERT_TRUE(player.OpenMedia(MakeFile({}), Host, true)) << player.ErrorText();
-  EXPECT_EQ(player.ScreenWidth(), 400);
-  EXPECT_EQ(player.ScreenHeight(), 150);
+  ASSERT_TRUE(player.OpenMedia(MakeFile({}), 0x77, true)) << player.ErrorText();
   player.Seek(0, true, Second);  // a bright picture (the first is black)
-  ASSERT_TRUE(PumpUntil([&] { return count() > 0 && last().Left >= 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return last()[2] >= 0; }));
   // 160 x 120 in 400 x 150: 200 wide, in the middle.
-  TFrame f = last();
-  EXPECT_EQ(f.Width, 400);
-  EXPECT_EQ(f.Height, 150);
-  EXPECT_NEAR(f.Left, 100, 1);
-  EXPECT_NEAR(f.Right, 299, 1);
+  EXPECT_EQ(last(), (std::array<int, 4>{400, 150, 100, 299}));
   // Paused, the picture stands; a new aspect ratio shows without waiting for the next one.
   player.SetAspectRatio(2.0f);
-  ASSERT_TRUE(PumpUntil([&] { return last().Left < 90; })) << "the aspect ratio was not acted on";
-  f = last();
-  EXPECT_NEAR(f.Left, 50, 1);
-  EXPECT_NEAR(f.Right, 349, 1);
+  ASSERT_TRUE(PumpUntil([&] { return last()[2] < 90; })) << "the aspect ratio was not acted on";
+  EXPECT_EQ(last(), (std::array<int, 4>{400, 150, 50, 349}));
   player.Stop(true);
 
   // A waveform is drawn at the window's size too.
   frames.clear();
   TFFPlayer& sound = NewPlayer();
   sound.OnVideoHook = record;
-  ASSERT_TRUE(sound.OpenMedia(TestData("tagged.mp3"), Host, false)) << sound.ErrorText();
-  ASSERT_TRUE(PumpUntil([&] { return count() >= 3; }));
+  ASSERT_TRUE(sound.OpenMedia(TestData("tagged.mp3"), 0x77, false)) << sound.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return last()[0] > 0; }));
   sound.Stop(true);
-  EXPECT_EQ(last().Width, 400);
-  EXPECT_EQ(last().Height, 150);
+  EXPECT_EQ(last()[0], 400);
+  EXPECT_EQ(last()[1], 150);
   SetHostWindowSizeQuery(nullptr);
 }
 
