@@ -20,7 +20,7 @@ extern "C" {
   X(SDL_CondSignal) X(SDL_CondWait) X(SDL_CondWaitTimeout) X(SDL_CreateThread) \
   X(SDL_WaitThread) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_AudioInit) X(SDL_AudioQuit) \
   X(SDL_PollEvent) X(SDL_UpdateTexture) X(SDL_SetWindowTitle) X(SDL_SetHint) X(SDL_WasInit) \
-  X(SDL_LockAudioDevice) X(SDL_UnlockAudioDevice)
+  X(SDL_LockAudioDevice) X(SDL_UnlockAudioDevice) X(SDL_TLSCleanup)
 
 namespace ff {
 SW_SDL_ENTRY_POINTS(SW_DECLARE_SLOT)

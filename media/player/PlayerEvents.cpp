@@ -1,5 +1,6 @@
 #include "PlayerEvents.h"
 
+#include "media/binding/SDLStubs.h"
 #include "media/common/MainThread.h"
 
 namespace sw {
@@ -78,6 +79,9 @@ void TEventThread::Run(const std::shared_ptr<TShared>& shared) {
     while (!s.Terminated.load() && !s.Events->WaitReady(100ms)) {
     }
   }
+  // A handler may have opened a file from here: SDL keeps its error text per thread, and
+  // frees it only for threads of its own.
+  if (ff::SDL_TLSCleanup) ff::SDL_TLSCleanup();
   s.Terminated = true;
   s.Done = true;
 }
@@ -88,17 +92,17 @@ void TEventThread::Deliver(TShared& s, const TPlayerEvent& event) {
     if (s.Detached.load() || !s.Player->FDeliver.load()) return;
     TCustomPlayer* player = s.Player;
     // Copies: a handler may destroy the player, and with it the handlers.
-    if (event.Kind == ekPosition) {
-      const TPositionEvent handler = player->OnPosition;
-      if (!handler) return;
-      s.Delivering = std::this_thread::get_id();
-      handler(player, event.Position);
-    } else {
-      const TPlayStateEvent handler = player->OnState;
-      if (!handler) return;
-      s.Delivering = std::this_thread::get_id();
-      handler(player, event.State);
+    const TPositionEvent onPosition = event.Kind == ekPosition ? player->OnPosition : nullptr;
+    const TPlayStateEvent onState = event.Kind == ekState ? player->OnState : nullptr;
+    s.Delivering = std::this_thread::get_id();
+    try {
+      if (onPosition) onPosition(player, event.Position);
+      if (onState) onState(player, event.State);
+    } catch (...) {
+      s.Delivering = std::thread::id();
+      throw;
     }
+    s.Delivering = std::thread::id();
   };
   try {
     if (s.InMainThread) CallInMainThread(call);
@@ -106,7 +110,6 @@ void TEventThread::Deliver(TShared& s, const TPlayerEvent& event) {
   } catch (...) {
     // A handler's failure is the host's; the player goes on delivering.
   }
-  s.Delivering = std::thread::id();
 }
 
 }  // namespace sw
