@@ -10,7 +10,10 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       libmp3lame-dev  # the encoder tag: reading back the settings of LAME inside the codec library
       # the window: its platform plugins and font; its end-to-end test in a real X
       # server (driven by xdotool, screenshots by ImageMagick); the file-manager D-Bus test
-      qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool imagemagick dbus-daemon)
+      qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool imagemagick dbus-daemon
+      # the Debian package's checks: its policy check, its metadata and desktop entry
+      # validators, the manual-page viewer
+      lintian appstream desktop-file-utils man-db)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
