@@ -50,7 +50,7 @@ echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 depends=$(dpkg-deb -f "$deb" Depends)
 recommends=$(dpkg-deb -f "$deb" Recommends)
 for p in libavcodec59 libavformat59 libavutil57 libswresample4 libswscale6 libavfilter8 libavdevice59 \
-         libsdl2-2.0-0 libqt6widgets6 qt6-qpa-plugins; do
+         libmp3lame0 libsdl2-2.0-0 libqt6widgets6 qt6-qpa-plugins; do
   [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p: $depends"
 done
 [[ "$recommends" == *libass9* ]] || fail "Recommends lacks libass9: $recommends"
@@ -80,6 +80,7 @@ AVCore libswresample4
 AVDevice libavdevice59
 AVFilter libavfilter8
 SwScale libswscale6
+Lame libmp3lame0
 SDL libsdl2-2.0-0
 ASS libass9
 EOF
