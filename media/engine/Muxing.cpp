@@ -31,29 +31,32 @@ void TCustomFFmpeg::TRun::FilterAndWrite(TOutputStream& ost, AVPacket* packet, s
     return;
   }
   AVBSFContext* bsf = ost.Filters[index].get();
-  const auto failed = [&](int code) {
-    const AVCodecContext* enc = ost.EncodingNeeded ? ost.Encoder() : nullptr;
-    const std::string text = LibraryErrorText(
-        FormatText("%s failed for stream %d, codec %s", bsf->filter->name, packet->stream_index,
-                   enc && enc->codec ? enc->codec->name : "copy"),
-        code);
-    if (S.ExitOnError) throw FFmpegException(text);
-    E.Log(llError, "%s", text.c_str());
-  };
   const int streamIndex = packet->stream_index;
-  int r = ff::av_bsf_send_packet(bsf, packet);
-  if (r < 0) {
-    ff::av_packet_unref(packet);
-    failed(r);
-    return;
-  }
+  // The packet as it came: a filter that fails on it passes it on unchanged (the filter
+  // takes the packet over even when it fails).
+  TPacketPtr original(ff::av_packet_alloc());
   TPacketPtr out(ff::av_packet_alloc());
-  if (!out) RaiseFFmpeg("av_mallocz fail");
-  while ((r = ff::av_bsf_receive_packet(bsf, out.get())) >= 0) {
-    out->stream_index = streamIndex;
-    FilterAndWrite(ost, out.get(), index + 1);
+  if (!original || !out || ff::av_packet_ref(original.get(), packet) < 0) RaiseFFmpeg("av_mallocz fail");
+  bool passed = false;
+  int r = ff::av_bsf_send_packet(bsf, packet);
+  if (r >= 0) {
+    while ((r = ff::av_bsf_receive_packet(bsf, out.get())) >= 0) {
+      out->stream_index = streamIndex;
+      passed = true;
+      FilterAndWrite(ost, out.get(), index + 1);
+    }
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
+  } else {
+    ff::av_packet_unref(packet);
   }
-  if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) failed(r);
+  const AVCodecContext* enc = ost.EncodingNeeded ? ost.Encoder() : nullptr;
+  const std::string text =
+      LibraryErrorText(FormatText("%s failed for stream %d, codec %s", bsf->filter->name, streamIndex,
+                                  enc && enc->codec ? enc->codec->name : "copy"),
+                       r);
+  if (S.ExitOnError) throw FFmpegException(text);
+  E.Log(llError, "%s", text.c_str());
+  if (!passed) FilterAndWrite(ost, original.get(), index + 1);
 }
 
 void TCustomFFmpeg::TRun::Interleave(TOutputStream& ost, AVPacket* packet) {
