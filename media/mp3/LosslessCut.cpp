@@ -205,9 +205,12 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
     int steps[2];
     bool change = false;
     for (int g = 0; g < granules; ++g) {
-      // A granule's sound is centred on the middle of its 1152-sample transform window.
+      // A granule's sound spreads over its 1152-sample transform window; it gets the gain
+      // of the window's quieter end, so that the sound a granule overlaps into a ramp's
+      // silent end is no louder than the ramp there (the first and last 2 ms are silent).
       const int64_t raw = (static_cast<int64_t>(i - first) + shift) * spf + g * 576 + 576;
-      steps[g] = ramp.Steps(static_cast<double>(raw - FPlan.Delay - DecoderDelay));
+      const double centre = static_cast<double>(raw - FPlan.Delay - DecoderDelay);
+      steps[g] = std::max(ramp.Steps(centre - 576), ramp.Steps(centre + 576));
       change |= steps[g] > 0;
     }
     if (change) {
