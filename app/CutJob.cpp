@@ -29,6 +29,28 @@ std::string OutputNameRefusal(const std::string& name) {
   return {};
 }
 
+std::string OutputRefusal(const std::string& folder, const std::string& name) {
+  const auto scheme = folder.find("://");
+  const bool url = scheme != std::string::npos && scheme > 0 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+                   std::all_of(folder.begin(), folder.begin() + static_cast<std::ptrdiff_t>(scheme), [](char c) {
+                     return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+                   });
+  if (url)
+    return "The folder \"" + PrintableText(folder) +
+           "\" is not a local folder: the new file can only be written to a folder on this computer.";
+  return OutputNameRefusal(name);
+}
+
+std::string MakeOutputFolder(const std::string& outputPath) {
+  const std::string folder = WideExtractFilePath(outputPath);
+  if (folder.empty() || WideDirectoryExists(folder)) return {};
+  std::error_code ec;
+  std::filesystem::create_directory(folder, ec);
+  // A file of that name, a missing parent: the output's own open says so.
+  if (!ec || ec == std::errc::file_exists || ec == std::errc::no_such_file_or_directory) return {};
+  return (folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder) + ": " + ec.message();
+}
+
 TProposedOutput ProposeOutput(const std::string& sourcePath) {
   const std::string name = WideExtractFileName(sourcePath);
   const std::string ext = WideExtractFileExt(name);
@@ -50,6 +72,7 @@ TOutputOptions CutOutputOptions(int64_t segStartTime, int64_t segEndTime, int sl
   o.RecordingTime = segEndTime - segStartTime;
   o.AudioVolume = CutVolume(sliderVolume);
   o.AudioBitrate = sourceBitRate;  // applied only when above 0
+  o.LocalFile = true;               // a folder text never becomes a network address
   // The new file keeps the source's tags.
   o.StreamInfo.Title = tags.Title;
   o.StreamInfo.Author = tags.Author;
@@ -132,7 +155,7 @@ void LogCutRequest(const TCutJob::TRequest& r, const TCutJob::TRunLog& log) {
 }
 
 bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
-  userMessage = OutputNameRefusal(r.Name);
+  userMessage = OutputRefusal(r.Folder, r.Name);
   if (!userMessage.empty()) {
     FLog(true, userMessage);
     return false;
@@ -153,12 +176,10 @@ bool TCutJob::Start(const TRequest& r, std::string& userMessage) {
 
 bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMessage) {
   const std::string path = OutputPath(r);
-  const TOutputOptions options =
-      CutOutputOptions(r.SegStartTime(), r.SegEndTime(), r.Volume, r.SourceBitRate, r.SourceTags);
+  TOutputOptions options = CutOutputOptions(r.SegStartTime(), r.SegEndTime(), r.Volume, r.SourceBitRate, r.SourceTags);
+  options.ReplaceExisting = r.Replace;
   FShaper = TFadeShaper(r.SegStartTime(), r.SegEndTime());  // the markers may move while the job runs
-  std::error_code ec;
-  const std::string folder = WideExtractFilePath(path);
-  if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);
+  const std::string folderFailure = MakeOutputFolder(path);
   if (taskIndex >= FEncoder.TaskCount()) {
     FLog(false, "None task. task count:" + std::to_string(FEncoder.TaskCount()) + " <=" + std::to_string(taskIndex));
     // The source was read when it was chosen: it has been moved, deleted or spoilt since.
@@ -167,8 +188,9 @@ bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMe
     return false;
   }
   if (!FEncoder.SetOutputFile(taskIndex, path, &options)) {
-    // The reason follows the designed text: a read-only or missing folder, a long name.
-    const std::string reason = PrintableText(FEncoder.ErrorText());
+    // The reason follows the designed text: a read-only or missing folder, a long name;
+    // a folder that could not be made tells why rather than that it is missing.
+    const std::string reason = PrintableText(folderFailure.empty() ? FEncoder.ErrorText() : folderFailure);
     FEncoder.RemoveTask(taskIndex);
     FLog(true, "Failed to convert audio.");
     FLog(true, reason);

@@ -20,6 +20,13 @@ std::string BuildOutputPath(const std::string& folder, const std::string& name);
 // stay in the chosen folder, so a name may not hold "/" or control characters, nor be
 // empty, "." or "..".
 std::string OutputNameRefusal(const std::string& name);
+// Why the folder and name typed for the output cannot be used, or empty: the name as
+// above, and a folder text in the form of a URL ("http://host/...") is no local folder.
+std::string OutputRefusal(const std::string& folder, const std::string& name);
+
+// Makes the output's folder when it is missing, one level as the window always did. Empty,
+// or the system's reason when it could not be made ("/music/new: Permission denied").
+std::string MakeOutputFolder(const std::string& outputPath);
 
 struct TProposedOutput {
   std::string Folder;  // absolute, with its trailing "/"; a bare name's is the current folder
@@ -69,6 +76,9 @@ class TCutJob {
     int SourceBitRate = 0;             // bits per second, 0: the encoder's default
     TFileStreamInfo SourceTags;
     std::string StartLabel, EndLabel;  // as the window shows them
+    // The user allowed a file of the output's name to be replaced. Without, a file that
+    // appears there during the cut is kept and the cut fails.
+    bool Replace = false;
 
     int64_t SegStartTime() const { return SegStart * 1000000 + SegStartFraction; }
     int64_t SegEndTime() const { return SegEnd * 1000000 + SegEndFraction; }

@@ -1,8 +1,7 @@
 #include "LosslessCutJob.h"
 
-#include <filesystem>
 
-#include "media/common/MyUtils.h"
+#include "media/common/FileKind.h"
 #include "media/mp3/LosslessCut.h"
 
 namespace sw {
@@ -16,6 +15,11 @@ std::string Refusal(const std::string& reason) {
 }  // namespace
 
 bool TLosslessCutJob::Open(const std::string& source, std::string& userMessage) {
+  if (const TNotAFile kind = NotAFile(source, false)) {
+    userMessage = source + ": " + NotAFileWords(kind);
+    FLog(true, userMessage);
+    return false;
+  }
   if (FSource.Path() == source && !FSource.Frames().empty()) return true;
   if (FSource.Open(source)) return true;
   userMessage = Refusal(FSource.ErrorText());
@@ -29,12 +33,20 @@ int64_t TLosslessCutJob::LengthTime() const {
 }
 
 bool TLosslessCutJob::Run(const TCutJob::TRequest& r, std::string& userMessage) {
+  userMessage = OutputRefusal(r.Folder, r.Name);
+  if (!userMessage.empty()) {
+    FLog(true, userMessage);
+    return false;
+  }
   LogCutRequest(r, FLog);
   if (!Open(r.Source, userMessage)) return false;
   const std::string path = BuildOutputPath(r.Folder, r.Name);
-  const std::string folder = WideExtractFilePath(path);
-  std::error_code ec;
-  if (!folder.empty() && !WideDirectoryExists(folder)) std::filesystem::create_directory(folder, ec);
+  userMessage = MakeOutputFolder(path);
+  if (!userMessage.empty()) {
+    FLog(true, userMessage);
+    FLog(true, "Failed to cut file.");
+    return false;
+  }
   mp3::TLosslessCut cut;
   cut.OnLog = [this](const std::string& line) { FLog(false, line); };
   cut.OnQueryStop = OnQueryStop;
@@ -43,6 +55,7 @@ bool TLosslessCutJob::Run(const TCutJob::TRequest& r, std::string& userMessage) 
   request.StartTime = r.SegStartTime();
   request.EndTime = r.SegEndTime();
   request.Volume = CutVolume(r.Volume);
+  request.Replace = r.Replace;
   if (!cut.Run(FSource, request)) {
     userMessage = cut.ErrorText();
     FLog(true, "Failed to cut file.");

@@ -383,8 +383,9 @@ std::string TTuneSnipForm::OutputPath() const {
   return BuildOutputPath(Text(ui->tFilePath->text()), Text(ui->tFileName->text()));
 }
 
-TCutJob::TRequest TTuneSnipForm::CutRequest() {
+TCutJob::TRequest TTuneSnipForm::CutRequest(bool replace) {
   TCutJob::TRequest r;
+  r.Replace = replace;
   r.Source = Text(ui->btnOpenFile->text());
   r.Folder = Text(ui->tFilePath->text());
   r.Name = Text(ui->tFileName->text());
@@ -407,24 +408,27 @@ void TTuneSnipForm::btnPublishClick() {
     ShowMessage("Choose a folder for the new file in \"File Path\".");
     return;
   }
-  if (WideFileExists(OutputPath()) && !AskQuestion("The file exists, do you want to replace it?")) return;
+  // Only the file the user agreed to replace is replaced: one that appears during the
+  // cut is kept, and the cut fails.
+  const bool replace = WideFileExists(OutputPath());
+  if (replace && !AskQuestion("The file exists, do you want to replace it?")) return;
   // What the job writes is revealed at its end, whatever the edits say by then.
   FCutOutput = OutputPath();
   ui->pbPercent->setValue(0);
-  if (ui->CutLossless1->isChecked()) return CutLossless();
+  if (ui->CutLossless1->isChecked()) return CutLossless(replace);
   ui->BtnPublish->setEnabled(false);
   std::string message;
-  if (!FCutJob.Start(CutRequest(), message)) {
+  if (!FCutJob.Start(CutRequest(replace), message)) {
     if (!message.empty()) ShowMessage(message);
     ui->BtnPublish->setEnabled(true);
   }
 }
 
-void TTuneSnipForm::CutLossless() {
+void TTuneSnipForm::CutLossless(bool replace) {
   ui->BtnPublish->setEnabled(false);
   TLosslessCutJob job([](bool error, const std::string& text) { error ? LogError(text) : LogInfo(text); });
   std::string message;
-  if (job.Run(CutRequest(), message)) {
+  if (job.Run(CutRequest(replace), message)) {
     ui->pbPercent->setValue(100);
     if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
       RevealOutput(Text(FCutOutput));

@@ -73,9 +73,10 @@ class TTuneSnipForm : public QMainWindow {
   // Cutting:
   void btnPublishClick();
   // File > "Cut without re-encoding": the frames are copied, on this thread.
-  void CutLossless();
+  void CutLossless(bool replace);
   void tFilePathButtonClick();
-  TCutJob::TRequest CutRequest();
+  // replace: the user agreed to replace the file at the output's name.
+  TCutJob::TRequest CutRequest(bool replace);
   std::string OutputPath() const;
   void FFEncoderProgress(PProgressInfo info);
   void FFEncoderTerminate(const TTerminateInfo& info);

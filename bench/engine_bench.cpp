@@ -91,7 +91,7 @@ void Convert(const std::string& in, const std::string& out, int64_t bitRate) {
   c->time_base = AVRational{1, 44100};
   st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
   st->codecpar->codec_id = lame->id;
-  OpenOutputIO(&file->Context->pb, file->Context->url, AVIO_FLAG_WRITE);
+  OpenOutputIO(&file->Context->pb, file->Context->url, AVIO_FLAG_WRITE, true);
   file->IOOpened = true;
   engine.Transcode();
 }

@@ -89,7 +89,7 @@ void ConvertShortly(const uint8_t* data, size_t size) {
     setup.Codec->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     setup.Codec->bit_rate = 32000;
     setup.Codec->time_base = AVRational{1, 8000};
-    if (OpenOutputIO(&file->Context->pb, name, AVIO_FLAG_WRITE) < 0) std::abort();
+    if (OpenOutputIO(&file->Context->pb, name, AVIO_FLAG_WRITE, true) < 0) std::abort();
     file->IOOpened = true;
     engine.Settings().RecordingTime = 1000000;
     try {

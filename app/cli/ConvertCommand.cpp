@@ -7,7 +7,9 @@
 #include "StopSignals.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
+#include "app/FileInfoText.h"
 #include "media/common/MainThread.h"
+#include "media/common/MyUtils.h"
 #include "media/encoder/FFmpegTask.h"
 #include "media/engine/Previewer.h"
 #include "widgets/previewer/PreviewWidget.h"
@@ -104,10 +106,12 @@ bool DisplayExists() {
 
 int ConvertCommand(const TArgs& args) {
   TArgs inputLines, outputLines, files;
-  bool preview = false;
+  bool preview = false, replace = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--preview")
       preview = true;
+    else if (args[i] == "-y" || args[i] == "--yes")
+      replace = true;
     else if (args[i] == "--in" && i + 1 < args.size())
       inputLines.push_back(args[++i]);
     else if (files.size() < 2)
@@ -117,6 +121,12 @@ int ConvertCommand(const TArgs& args) {
   }
   if (files.size() < 2) {
     return UsageError("convert");
+  }
+  // The command line has no one to ask.
+  if (WideFileExists(files[1]) && !replace) {
+    std::fprintf(stderr, "The file exists, do you want to replace it? Add -y (or --yes) to replace %s\n",
+                 PrintableText(files[1]).c_str());
+    return 1;
   }
   TFFLogger logger;  // the libraries' own log lines stay out of the report
   logger.SetLogLevel(llQuiet);
@@ -136,6 +146,7 @@ int ConvertCommand(const TArgs& args) {
   };
   try {
     task.ApplyOptionLines(JoinLines(inputLines), true);
+    task.Options().ReplaceOutput = replace;  // else a file that appears meanwhile is kept
     if (!task.OpenInputFile(files[0]) || !CreateOutput(task, files[1], JoinLines(outputLines))) {
       std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
       return 1;

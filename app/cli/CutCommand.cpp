@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "Commands.h"
 #include "CutOutput.h"
@@ -35,29 +36,30 @@ void DrawProgress(int percent) {
 int CutCommand(const TArgs& args) {
   TCutJob::TRequest request;
   bool haveStart = false, haveEnd = false, replace = false, lossless = false;
-  std::string folder, name;
+  std::string folder;
+  std::optional<std::string> name;
   int64_t start = 0, end = 0;  // µs
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (a == "--start" && hasValue)
-      haveStart = ParseTimeArgument(args[++i], start);
-    else if (a == "--end" && hasValue)
-      haveEnd = ParseTimeArgument(args[++i], end);
-    else if (a == "--volume" && hasValue && ParseVolume(args[++i], request.Volume))
-      continue;
-    else if (a == "--folder" && hasValue)
+    if ((a == "--start" || a == "--end") && hasValue) {
+      if (!ParseTimeArgument(args[++i], a == "--start" ? start : end)) return ValueError("cut", a, args[i], TimeExpected);
+      (a == "--start" ? haveStart : haveEnd) = true;
+    } else if (a == "--volume" && hasValue) {
+      if (!ParseVolume(args[++i], request.Volume)) return ValueError("cut", a, args[i], "a whole number from 0 to 100");
+    } else if (a == "--folder" && hasValue) {
       folder = args[++i];
-    else if (a == "--name" && hasValue)
+    } else if (a == "--name" && hasValue) {
       name = args[++i];
-    else if (a == "--yes")
+    } else if (a == "--yes") {
       replace = true;
-    else if (a == "--lossless")
+    } else if (a == "--lossless") {
       lossless = true;
-    else if (request.Source.empty() && a.rfind("--", 0) != 0)
+    } else if (request.Source.empty() && a.rfind("--", 0) != 0) {
       request.Source = a;
-    else
+    } else {
       return UsageError("cut");
+    }
   }
   if (request.Source.empty() || !haveStart || !haveEnd) return UsageError("cut");
   request.SetSegment(start, end);
@@ -110,11 +112,9 @@ int CutCommand(const TArgs& args) {
     std::printf("Stopped: the cut was not completed.\n");
     return 1;
   }
+  // The reason of a refusal is in the run log's lines already.
   std::string userMessage;
-  if (!job.Start(request, userMessage)) {
-    if (!userMessage.empty()) std::printf("%s\n", userMessage.c_str());
-    return 1;
-  }
+  if (!job.Start(request, userMessage)) return 1;
   bool stopping = false;
   while (!ended) {
     WaitForPendingMessages(std::chrono::milliseconds(50));

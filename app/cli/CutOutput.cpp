@@ -9,7 +9,7 @@
 namespace sw::cli {
 
 std::string PrepareCutOutput(TCutJob::TRequest& request, int64_t length, const std::string& folder,
-                             const std::string& name, bool replace) {
+                             const std::optional<std::string>& name, bool replace) {
   const int64_t start = request.SegStartTime(), end = request.SegEndTime();
   if (end <= start || end > length) {
     std::printf("The segment must end after it starts and lie within the file's %lld seconds.\n",
@@ -18,12 +18,13 @@ std::string PrepareCutOutput(TCutJob::TRequest& request, int64_t length, const s
   }
   const TProposedOutput proposed = ProposeOutput(request.Source);
   request.Folder = folder.empty() ? proposed.Folder : folder;
-  request.Name = name.empty() ? proposed.Name : name;
-  const std::string refusal = OutputNameRefusal(request.Name);
+  request.Name = name.value_or(proposed.Name);
+  const std::string refusal = OutputRefusal(request.Folder, request.Name);
   if (!refusal.empty()) {
     std::printf("%s\n", refusal.c_str());
     return "";
   }
+  request.Replace = replace;
   request.StartLabel = FormatTimeArgument(start);
   request.EndLabel = FormatTimeArgument(end);
   const std::string output = BuildOutputPath(request.Folder, request.Name);

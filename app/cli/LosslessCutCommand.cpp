@@ -9,7 +9,8 @@
 
 namespace sw::cli {
 
-int LosslessCutCommand(TCutJob::TRequest request, const std::string& folder, const std::string& name, bool replace) {
+int LosslessCutCommand(TCutJob::TRequest request, const std::string& folder, const std::optional<std::string>& name,
+                       bool replace) {
   // No media library is loaded: the frames are read and written by our own MP3 code.
   TLosslessCutJob job([](bool, const std::string& text) { std::printf("%s\n", text.c_str()); });
   std::string userMessage;

@@ -33,23 +33,21 @@ int PlayCommand(const TArgs& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
-    bool ok = true;
-    if (a == "--start" && hasValue)
-      ok = ParseTimeArgument(args[++i], start);
-    else if (a == "--end" && hasValue)
-      ok = ParseTimeArgument(args[++i], end);
-    else if (a == "--volume" && hasValue) {
+    if ((a == "--start" || a == "--end") && hasValue) {
+      if (!ParseTimeArgument(args[++i], a == "--start" ? start : end)) return ValueError("play", a, args[i], TimeExpected);
+    } else if (a == "--volume" && hasValue) {
       char* stop = nullptr;
       const std::string& v = args[++i];
       volume = std::strtoll(v.c_str(), &stop, 10);
-      ok = !v.empty() && !*stop && volume >= 0 && volume <= 255;
-    } else if (a == "--mute")
+      if (v.empty() || *stop || volume < 0 || volume > 255)
+        return ValueError("play", a, v, "a whole number from 0 to 255");
+    } else if (a == "--mute") {
       mute = true;
-    else if (file.empty() && a.rfind("--", 0) != 0)
+    } else if (file.empty() && a.rfind("--", 0) != 0) {
       file = a;
-    else
-      ok = false;
-    if (!ok) return UsageError("play");
+    } else {
+      return UsageError("play");
+    }
   }
   if (file.empty() || (end >= 0 && end <= start)) return UsageError("play");
 
@@ -90,6 +88,13 @@ int PlayCommand(const TArgs& args) {
     return 1;
   }
   duration = player.Duration();
+  // As the cut does: a start past the end is refused, not played as nothing.
+  if (duration > 0 && start >= duration) {
+    player.Stop(true);
+    std::fprintf(stderr, "The start must lie within the file's %lld seconds.\n",
+                 static_cast<long long>(duration / 1000000));
+    return 1;
+  }
   player.Seek(0, false, start);
   player.Resume();
 

@@ -3,6 +3,8 @@
 #include <csignal>
 #include <initializer_list>
 
+#include "media/common/TemporaryFiles.h"
+
 namespace sw::cli {
 
 namespace {
@@ -11,6 +13,7 @@ volatile std::sig_atomic_t Requested = 0;
 
 void OnStopSignal(int sig) {
   if (Requested) {
+    RemoveTemporaryFiles();  // the stop under way would have removed them
     std::signal(sig, SIG_DFL);
     std::raise(sig);
     return;

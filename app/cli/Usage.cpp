@@ -13,7 +13,7 @@ const std::map<std::string, std::string>& Usages() {
       {"", "usage: snipwave-cli COMMAND [ARGS]\n"
            "  libs [--folder DIR]        load the media libraries and report each one\n"
            "  info FILE [--log LEVEL]    print what the window shows about a file\n"
-           "  convert INPUT OUTPUT [--in LINE]... [--preview] [LINE]...\n"
+           "  convert INPUT OUTPUT [--in LINE]... [--preview] [-y] [LINE]...\n"
            "                             convert with option lines for the input and the output\n"
            "  cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
            "      [--lossless]           cut a segment into a new MP3 with five-second fades\n"
@@ -30,10 +30,11 @@ const std::map<std::string, std::string>& Usages() {
                "Prints the lines the window shows about FILE.\n"
                "  --log LEVEL    print the log events to standard error: quiet, panic, fatal, error,\n"
                "                 warning, info, verbose, debug or a number\n"},
-      {"convert", "usage: snipwave-cli convert INPUT OUTPUT [--in LINE]... [--preview] [LINE]...\n"
+      {"convert", "usage: snipwave-cli convert INPUT OUTPUT [--in LINE]... [--preview] [-y] [LINE]...\n"
                   "Converts INPUT into OUTPUT with the encoder's option lines.\n"
                   "  --in LINE      an option line for the input (repeatable)\n"
                   "  --preview      show the pictures being encoded in a window (needs a display)\n"
+                  "  -y, --yes      replace a file of OUTPUT's name\n"
                   "  LINE           an option line for the output, such as \"-acodec libmp3lame\"\n"},
       {"cut", "usage: snipwave-cli cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR]\n"
               "                            [--name NAME] [--yes] [--lossless]\n"
@@ -67,6 +68,15 @@ const std::map<std::string, std::string>& Usages() {
 const std::string* CommandUsage(const std::string& command) {
   const auto found = Usages().find(command);
   return found == Usages().end() ? nullptr : &found->second;
+}
+
+const char* const TimeExpected = "a time: SS, MM:SS or HH:MM:SS, each with an optional fraction";
+
+int ValueError(const std::string& command, const std::string& option, const std::string& value,
+               const std::string& expected) {
+  std::fprintf(stderr, "snipwave-cli %s: %s \"%s\" is not %s\n", command.c_str(), option.c_str(), value.c_str(),
+               expected.c_str());
+  return UsageError(command);
 }
 
 int UsageError(const std::string& command) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "SafeOutput.h"
 #include "media/binding/CRTStubs.h"
 
 namespace sw {
@@ -35,6 +36,8 @@ namespace {
 
 // The library's words for the codes it names; nullptr for the others.
 const char* ErrorWords(int code) {
+  for (const TNotAFile kind : {nfNamedPipe, nfDevice, nfSocket})
+    if (code == NotAFileError(kind)) return NotAFileWords(kind);
   switch (code) {
     case AVERROR_PATCHWELCOME: return "Not yet implemented in FFmpeg";
     case -10043:
@@ -49,6 +52,9 @@ const char* ErrorWords(int code) {
     case -12: return "Not enough memory";
     case -5: return "I/O error";
     case -2: return "No such file or directory";
+    case ErrorTargetExists: return TargetExistsWords;
+    case ErrorTargetAppeared: return TargetAppearedWords;
+    case ErrorHugeHeader: return "Damaged or not a media file: a header in it declares a size no file of this kind has";
   }
   return nullptr;
 }

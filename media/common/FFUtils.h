@@ -4,11 +4,21 @@
 #include <string>
 
 #include "FFHandles.h"
+#include "FileKind.h"
 
 namespace sw {
 
 // The no-time value of the libraries.
 inline constexpr int64_t NoTime = INT64_MIN;
+
+// Error codes of our own, in the libraries' form, told in words by LibraryErrorText: an
+// output that may not replace the file at its name, found at the start or at the commit.
+inline constexpr int ErrorTargetExists = FFERRTAG('S', 'W', 'T', 'E');
+inline constexpr int ErrorTargetAppeared = FFERRTAG('S', 'W', 'T', 'A');
+// A file whose open ran out of memory: a damaged header that declares a huge size.
+inline constexpr int ErrorHugeHeader = FFERRTAG('S', 'W', 'H', 'H');
+// A name that NotAFile refuses (a pipe, a device, a socket); 0 for nfNone.
+constexpr int NotAFileError(TNotAFile kind) { return kind == nfNone ? 0 : FFERRTAG('S', 'W', 'N', '0' + kind); }
 
 // "%.2f GB" / "%.2f MB" / "%.2f KB" above each power of 1024, else "%d Byte".
 std::string FormatFileSize(int64_t bytes);

@@ -7,7 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <random>
+
+#include "TemporaryFiles.h"
 
 namespace sw {
 
@@ -26,8 +29,8 @@ std::string RandomPart() {
 
 }  // namespace
 
-int CreateOutputTarget(const std::string& target, bool readable, TOutputTarget& where) {
-  where = TOutputTarget{target, {}};
+int CreateOutputTarget(const std::string& target, bool readable, bool replace, TOutputTarget& where) {
+  where = TOutputTarget{target, {}, replace};
   const auto slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -48,7 +51,16 @@ int CreateOutputTarget(const std::string& target, bool readable, TOutputTarget& 
       errno = EISDIR;
       return -1;
     }
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return ::open(target.c_str(), access);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+      // A pipe without a reader fails at once (ENXIO) instead of blocking.
+      const int fd = ::open(target.c_str(), access | O_NONBLOCK);
+      if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    if (!replace) {
+      errno = EEXIST;
+      return -1;
+    }
     // A replaced file keeps its permissions.
     if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   } else if (errno != ENOENT) {
@@ -60,6 +72,7 @@ int CreateOutputTarget(const std::string& target, bool readable, TOutputTarget& 
     const int fd = ::open(where.Temporary.c_str(), access | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) {
       if (mode != 0666) ::fchmod(fd, mode);
+      RememberTemporaryFile(where.Temporary);
       return fd;
     }
     if (errno != EEXIST) break;
@@ -68,9 +81,38 @@ int CreateOutputTarget(const std::string& target, bool readable, TOutputTarget& 
   return -1;
 }
 
+int LinkWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) != 0) return -1;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+namespace {
+
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  if (LinkWithoutReplacing(from, to) == 0) return 0;
+  if (errno != EPERM && errno != ENOTSUP) return -1;  // EEXIST among them
+  // Neither (a file system without hard links): the name is looked at just before.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
+
+}  // namespace
+
 int CommitOutputTarget(const TOutputTarget& where) {
   if (where.Temporary.empty()) return 0;
-  if (::rename(where.Temporary.c_str(), where.Target.c_str()) == 0) return 0;
+  const int renamed = where.Replace ? ::rename(where.Temporary.c_str(), where.Target.c_str())
+                                    : RenameWithoutReplacing(where.Temporary, where.Target);
+  if (renamed == 0) {
+    ForgetTemporaryFile(where.Temporary);  // after the rename: a stop in between removes nothing
+    return 0;
+  }
   const int error = errno;
   DiscardOutputTarget(where);
   errno = error;
@@ -78,7 +120,9 @@ int CommitOutputTarget(const TOutputTarget& where) {
 }
 
 void DiscardOutputTarget(const TOutputTarget& where) {
-  if (!where.Temporary.empty()) ::unlink(where.Temporary.c_str());
+  if (where.Temporary.empty()) return;
+  ::unlink(where.Temporary.c_str());
+  ForgetTemporaryFile(where.Temporary);
 }
 
 bool SameRegularFile(const std::string& a, const std::string& b) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "FFUtils.h"
 #include "SafeOutput.h"
 
 namespace sw {
@@ -96,10 +97,10 @@ std::string MediaUrlToFileName(const std::string& url) { return IsUnicodeUrl(url
 
 namespace {
 
-void* OpenLocalFile(const std::string& name, int avioFlags) {
+void* OpenLocalFile(const std::string& name, int avioFlags, bool replace) {
   const bool writing = (avioFlags & AVIO_FLAG_WRITE) != 0;
   TOutputTarget output;
-  const int fd = writing ? CreateOutputTarget(name, (avioFlags & AVIO_FLAG_READ) != 0, output)
+  const int fd = writing ? CreateOutputTarget(name, (avioFlags & AVIO_FLAG_READ) != 0, replace, output)
                          : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st {};
@@ -120,7 +121,8 @@ int FinishLocalFile(void* file, bool keep) {
   if (keep && !f->Output.Temporary.empty() && ::fdatasync(f->Fd) != 0) result = LibraryError();
   if (::close(f->Fd) != 0 && result == 0) result = LibraryError();
   if (f->Writing) {
-    if (keep && result == 0 && CommitOutputTarget(f->Output) != 0) result = LibraryError();
+    if (keep && result == 0 && CommitOutputTarget(f->Output) != 0)
+      result = errno == EEXIST ? ErrorTargetAppeared : LibraryError();
     if (!keep || result != 0) DiscardOutputTarget(f->Output);
   }
   delete f;
@@ -129,7 +131,9 @@ int FinishLocalFile(void* file, bool keep) {
 
 }  // namespace
 
-void* UnicodeOpen(const std::string& url, int avioFlags) { return OpenLocalFile(UrlToFileName(url), avioFlags); }
+void* UnicodeOpen(const std::string& url, int avioFlags, bool replace) {
+  return OpenLocalFile(UrlToFileName(url), avioFlags, replace);
+}
 
 int UnicodeRead(void* file, uint8_t* buffer, int size) {
   ssize_t n;
@@ -159,8 +163,8 @@ int UnicodeClose(void* file) { return FinishLocalFile(file, false); }
 
 namespace {
 
-AVIOContext* OpenLocalIO(const std::string& name, int avioFlags) {
-  void* file = OpenLocalFile(name, avioFlags);
+AVIOContext* OpenLocalIO(const std::string& name, int avioFlags, bool replace) {
+  void* file = OpenLocalFile(name, avioFlags, replace);
   if (!file) return nullptr;
   constexpr int BufferSize = 64 * 1024;
   auto* buffer = static_cast<unsigned char*>(ff::av_malloc(BufferSize));
@@ -194,7 +198,9 @@ int FinishUnicodeIO(AVIOContext* io, bool keep) {
 
 }  // namespace
 
-AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags) { return OpenLocalIO(UrlToFileName(url), avioFlags); }
+AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags, bool replace) {
+  return OpenLocalIO(UrlToFileName(url), avioFlags, replace);
+}
 
 bool IsUnicodeIO(const AVIOContext* io) { return io && io->seek == UnicodeSeek; }
 
@@ -202,8 +208,10 @@ void CloseUnicodeIO(AVIOContext* io) {
   if (io) FinishUnicodeIO(io, false);
 }
 
-int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
-                    AVDictionary** options) {
+namespace {
+
+int OpenInputByRoute(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
+                     AVDictionary** options) {
   if (!IsUnicodeUrl(url)) return ff::avformat_open_input(context, url.c_str(), format, options);
   if (!*context && !(*context = ff::avformat_alloc_context())) return AVERROR(ENOMEM);
   AVIOContext* io = OpenUnicodeIO(url, AVIO_FLAG_READ);
@@ -220,6 +228,22 @@ int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVI
   return result;
 }
 
+}  // namespace
+
+int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
+                    AVDictionary** options) {
+  // A device format opens its own kind of name; a local name is looked at first.
+  const bool local = !(format && (format->flags & AVFMT_NOFILE)) && (IsUnicodeUrl(url) || !IsProtocolUrl(url));
+  if (const int refused = local ? NotAFileError(NotAFile(MediaUrlToFileName(url), false)) : 0) {
+    ff::avformat_free_context(*context);  // as a failed open does
+    *context = nullptr;
+    return refused;
+  }
+  const int result = OpenInputByRoute(context, url, format, options);
+  // A file's probe runs out of memory when a damaged header declares a huge size.
+  return result == AVERROR(ENOMEM) && local ? ErrorHugeHeader : result;
+}
+
 void CloseInputFormat(AVFormatContext** context) {
   if (!*context) return;
   AVIOContext* io = ((*context)->flags & AVFMT_FLAG_CUSTOM_IO) && IsUnicodeIO((*context)->pb) ? (*context)->pb : nullptr;
@@ -227,10 +251,13 @@ void CloseInputFormat(AVFormatContext** context) {
   CloseUnicodeIO(io);
 }
 
-int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags) {
+int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags, bool replace) {
   if (IsProtocolUrl(url) && !IsUnicodeUrl(url)) return ff::avio_open(io, url.c_str(), avioFlags);
-  *io = OpenLocalIO(MediaUrlToFileName(url), avioFlags);
-  return *io ? 0 : AVERROR(errno);
+  const std::string name = MediaUrlToFileName(url);
+  if (const int refused = NotAFileError(NotAFile(name, true))) return refused;
+  *io = OpenLocalIO(name, avioFlags, replace);
+  if (*io) return 0;
+  return errno == EEXIST ? ErrorTargetExists : AVERROR(errno);
 }
 
 void CloseOutputIO(AVIOContext** io) {

@@ -33,27 +33,32 @@ std::string MediaUrlToFileName(const std::string& url);
 // The protocol's callbacks. Open answers a file object or nullptr (errno set); read,
 // write and seek answer library error codes on failure and AVERROR_EOF at end of file.
 // Write writes all or fails. A file opened for writing goes to a temporary file beside
-// its target, and close removes that: only CommitOutputIO puts it in place.
-void* UnicodeOpen(const std::string& url, int avioFlags);
+// its target, and close removes that: only CommitOutputIO puts it in place, replacing a
+// file of that name only when replace was given at the open.
+void* UnicodeOpen(const std::string& url, int avioFlags, bool replace = false);
 int UnicodeRead(void* file, uint8_t* buffer, int size);
 int UnicodeWrite(void* file, uint8_t* buffer, int size);
 int64_t UnicodeSeek(void* file, int64_t position, int whence);  // AVSEEK_SIZE: the size
 int UnicodeClose(void* file);
 
 // An I/O context over the protocol (nullptr when the file cannot be opened), and its release.
-AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags);
+AVIOContext* OpenUnicodeIO(const std::string& url, int avioFlags, bool replace = false);
 bool IsUnicodeIO(const AVIOContext* io);
 void CloseUnicodeIO(AVIOContext* io);
 
 // Open and close an input format context for any media URL; a "unicode:utf8:" URL gets
-// its I/O context from the protocol. Open answers 0 or a library error code.
+// its I/O context from the protocol. Open answers 0 or a library error code; a local
+// name that is a pipe, a device or a socket is refused (NotAFileError) without an open.
 int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVInputFormat* format,
                     AVDictionary** options);
 void CloseInputFormat(AVFormatContext** context);
 // Open and close the I/O context of an output file. Anything but an allowed protocol is
 // a local file. Close without commit keeps nothing of a local output; commit flushes,
 // closes and puts the file in place, answering 0 or the first library error met.
-int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags);
+// Without replace, a local output never takes the place of a file: one there at the
+// open answers ErrorTargetExists, one that appears before the commit ErrorTargetAppeared.
+// A pipe, a block device or a socket is refused (NotAFileError) without an open.
+int OpenOutputIO(AVIOContext** io, const std::string& url, int avioFlags, bool replace);
 void CloseOutputIO(AVIOContext** io);
 int CommitOutputIO(AVIOContext** io);
 

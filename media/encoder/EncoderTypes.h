@@ -81,6 +81,11 @@ struct TOutputOptions {
   int VideoHookBitsPixel = 24;
   bool Join = false;
   std::string ExtOptions;
+  // A file of the output's name may be replaced; without, one there at the start or
+  // appearing during the run is kept and the output fails.
+  bool ReplaceExisting = false;
+  // The output is a local file even when its name looks like a URL.
+  bool LocalFile = false;
 };
 
 struct TProgressInfo {

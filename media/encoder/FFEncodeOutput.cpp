@@ -69,6 +69,8 @@ void TCustomEncoder::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o) 
   flag("copyts", o.CopyTimestamps);
   if (o.StartTime != INT64_MIN) s.StartTime = o.StartTime;
   if (o.RecordingTime != INT64_MIN) s.RecordingTime = s.TotalDuration = o.RecordingTime;
+  task.Options().ReplaceOutput = o.ReplaceExisting;
+  task.Options().LocalOutput = o.LocalFile;
 
   const TStreamInfo& info = o.StreamInfo;
   if (info.TimeStamp == 0)

@@ -68,6 +68,12 @@ struct TOptionSettings {
   std::vector<TMetadataPair> VideoPrivateOptions, AudioPrivateOptions, SubtitlePrivateOptions;
   // Muxer-private options (name, value) for the next output file, e.g. "muxrate".
   std::vector<TMetadataPair> MuxerOptions;
+
+  // The next output file: it may replace a file of its name (else one there is kept);
+  // it is a local file whatever its name looks like (else an allowed protocol's URL goes
+  // to that protocol).
+  bool ReplaceOutput = false;
+  bool LocalOutput = false;
 };
 
 }  // namespace sw

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <utility>
 
 #include "FFmpegTask.h"
 #include "media/common/FFUtils.h"
@@ -130,8 +131,11 @@ int TFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     return -1;
   }
 
+  const bool replace = std::exchange(o.ReplaceOutput, false);
+  const bool local = std::exchange(o.LocalOutput, false);
   if (!(format->flags & AVFMT_NOFILE)) {
-    const int opened = OpenOutputIO(&context->pb, MediaUrl(fileName), AVIO_FLAG_WRITE);
+    const std::string url = local ? UnicodeUrlPrefix + fileName : MediaUrl(fileName);
+    const int opened = OpenOutputIO(&context->pb, url, AVIO_FLAG_WRITE, replace);
     if (opened < 0) {
       SetErrorText(SystemErrorText(fileName, opened));
       return -1;

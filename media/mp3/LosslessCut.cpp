@@ -15,6 +15,7 @@
 #include "GainRamp.h"
 #include "Id3Tags.h"
 #include "SideInfo.h"
+#include "media/common/FileKind.h"
 #include "media/common/SafeOutput.h"
 
 namespace sw::mp3 {
@@ -25,8 +26,8 @@ namespace {
 // when complete; a device target is written in place.
 class TPartFile {
  public:
-  explicit TPartFile(const std::string& target) {
-    const int fd = CreateOutputTarget(target, false, FWhere);
+  TPartFile(const std::string& target, bool replace) {
+    const int fd = CreateOutputTarget(target, false, replace, FWhere);
     if (fd < 0) return;
     FFile = fdopen(fd, "wb");
     if (!FFile)
@@ -61,9 +62,11 @@ class TPartFile {
   bool FCommitted = false;
 };
 
-// Read right after the failing call, while errno still tells why.
-std::string WriteFailure(const std::string& output) {
-  return "Cannot write the output file " + output + ": " + std::strerror(errno) + ".";
+// Read right after the failing call, while errno still tells why. EEXIST is a file at the
+// output's name that may not be replaced: there at the start, or come meanwhile (commit).
+std::string WriteFailure(const std::string& output, bool commit = false) {
+  const char* why = errno != EEXIST ? std::strerror(errno) : commit ? TargetAppearedWords : TargetExistsWords;
+  return "Cannot write the output file " + output + ": " + why + ".";
 }
 
 // The tag frame's header: the stream's own, at the first kept frame's bit rate when the
@@ -171,7 +174,8 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
 
   if (SameRegularFile(source.Path(), r.Output))
     return Fail("The output file " + r.Output + " is the source itself: a cut may not overwrite its source.");
-  TPartFile out(r.Output);
+  if (const TNotAFile kind = NotAFile(r.Output, true)) return Fail(r.Output + ": " + NotAFileWords(kind));
+  TPartFile out(r.Output, r.Replace);
   if (!out.File()) return Fail(WriteFailure(r.Output));
   // The source's ID3v2 tag, without a length frame that now tells a wrong length.
   if (source.Id3v2Size() > 0) {
@@ -233,8 +237,9 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   }
   fields.MusicCrc = musicCrc;
   info = BuildInfoFrame(infoHeader, infoSize, fields);
-  if (std::fseek(out.File(), infoOffset, SEEK_SET) != 0 || !out.Write(info.data(), info.size()) || !out.Commit())
+  if (std::fseek(out.File(), infoOffset, SEEK_SET) != 0 || !out.Write(info.data(), info.size()))
     return Fail(WriteFailure(r.Output));
+  if (!out.Commit()) return Fail(WriteFailure(r.Output, true));
   Log("Copied frames " + std::to_string(FPlan.FirstFrame) + " to " + std::to_string(FPlan.LastFrame) + " (" +
       std::to_string(FChangedFrames) + " with lowered gain); encoder delay " + std::to_string(FPlan.Delay) +
       ", padding " + std::to_string(FPlan.Padding) + ".");

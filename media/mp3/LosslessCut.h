@@ -17,6 +17,7 @@ struct TLosslessCutRequest {
   int64_t StartTime = 0, EndTime = 0;  // µs on the source's gapless time line
   int64_t FadeTime = 5000000;          // µs, each ramp
   int Volume = 256;                    // 256 leaves the loudness as it is
+  bool Replace = false;                // a file at Output may be replaced (else it is kept)
 };
 
 class TLosslessCut {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 
 #include "../LoadedLibraries.h"
@@ -83,14 +86,65 @@ TEST(CliManners, WrongCallsPrintTheUsageToStandardErrorWithStatus2) {
                          {"convert one", "convert"},
                          {"cut", "cut"},
                          {"play", "play"},
-                         {"play " + TestData("tagged.mp3") + " --start 1:02:", "play"},
-                         {"cut " + TestData("tagged.mp3") + " --start 1:60 --end 2", "cut"},
-                         {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --volume 101", "cut"}};
+                         {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --bogus", "cut"}};
   for (const TCase& c : cases) {
     const TProgramRun out = Stdout(c.Args), err = Stderr(c.Args);
     EXPECT_EQ(out.Status, 2) << c.Args;
     EXPECT_EQ(out.Output, "") << c.Args;
     EXPECT_EQ(err.Output, *CommandUsage(c.Usage)) << c.Args;
+  }
+  // A value that cannot be taken is named, before the usage.
+  const std::string time = "a time: SS, MM:SS or HH:MM:SS, each with an optional fraction";
+  const TCase values[] = {
+      {"play " + TestData("tagged.mp3") + " --start 1:02:", "play: --start \"1:02:\" is not " + time},
+      {"play " + TestData("tagged.mp3") + " --volume 256", "play: --volume \"256\" is not a whole number from 0 to 255"},
+      {"cut " + TestData("tagged.mp3") + " --start 1:60 --end 2", "cut: --start \"1:60\" is not " + time},
+      {"cut " + TestData("tagged.mp3") + " --start 1 --end x", "cut: --end \"x\" is not " + time},
+      {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --volume 101",
+       "cut: --volume \"101\" is not a whole number from 0 to 100"}};
+  for (const TCase& c : values) {
+    const TProgramRun err = Stderr(c.Args);
+    EXPECT_EQ(err.Status, 2) << c.Args;
+    EXPECT_EQ(err.Output, "snipwave-cli " + c.Usage + "\n" + *CommandUsage(c.Usage.substr(0, c.Usage.find(':'))));
+  }
+}
+
+TEST(CliManners, RefusalsSayWhatIsWrongOnce) {
+  TTempDir dir;
+  // A name typed empty is not the default name.
+  TProgramRun run = Stdout("cut " + TestData("tagged.mp3") + " --start 1 --end 2 --folder " + dir.Path() + " --name ''");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Output, "The file name \"\" cannot be used: a name must not be empty, \".\" or \"..\", nor hold \"/\" or "
+                        "control characters.\n");
+  // A failed set-up is told once, with its reason.
+  const std::string file = dir.Write("plain", "x");
+  run = Stdout("cut " + TestData("tagged.mp3") + " --start 1 --end 2 --folder " + file + " --name x");
+  EXPECT_EQ(run.Status, 1);
+  const auto first = run.Output.find("Failed to convert audio.\n" + file + "/x.mp3: Not a directory\n");
+  EXPECT_NE(first, std::string::npos) << run.Output;
+  EXPECT_EQ(run.Output.find("Failed to convert audio.", first + 1), std::string::npos) << run.Output;
+  // A start past the end is refused by play as by cut.
+  run = RunProgram("SDL_AUDIODRIVER=dummy " + std::string(SNIPWAVE_CLI) + " play " + TestData("tagged.mp3") +
+                   " --start 50 2>&1 >/dev/null");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Output, "The start must lie within the file's 12 seconds.\n");
+  // A header that declares a huge size is a damaged file, not a shortage of memory.
+  const std::string wave = dir.Write("text.wav", std::string("RIFF\x24\0\0\0WAVEfmt and then text follows\n", 38));
+  run = Stdout("info " + wave);
+  EXPECT_EQ(run.Output, "Failed to load file, error message: " + wave +
+                            ": Damaged or not a media file: a header in it declares a size no file of this kind has\n");
+  // A folder that cannot be made says why, for both cuts.
+  const std::string locked = dir.File("locked");
+  std::filesystem::create_directory(locked);
+  std::filesystem::permissions(locked, std::filesystem::perms(0555));
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms(0755));
+  const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  for (const std::string way : {"", " --lossless"}) {
+    run = RunProgram(as + SNIPWAVE_CLI + " cut " + TestData("tagged.mp3") + " --start 1 --end 2 --name x --folder " +
+                     locked + "/new" + way + " 2>/dev/null");
+    EXPECT_EQ(run.Status, 1) << way;
+    EXPECT_NE(run.Output.find(locked + "/new: Permission denied\n"), std::string::npos) << run.Output;
+    EXPECT_EQ(run.Output.find("No such file or directory"), std::string::npos) << run.Output;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "../LoadedLibraries.h"
+#include "../LocalPort.h"
 #include "../RunProgram.h"
 #include "../TempDir.h"
 
@@ -50,6 +51,21 @@ TEST(CliSafety, NamesLeavingTheFolderAreRefusedAndNothingIsWritten) {
     EXPECT_NE(run.Output.find("cannot be used"), std::string::npos) << run.Output;
   }
   EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST(CliSafety, AFolderThatIsAUrlIsRefusedAndNothingConnects) {
+  TTempDir dir;
+  TLocalPort port;
+  ASSERT_NE(port.Port(), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port.Port());
+  for (const std::string way : {"", " --lossless"}) {
+    const TProgramRun run =
+        Cli(dir.Path(), "cut " + TestData("tagged.mp3") + " --start 1 --end 3 --name x --folder " + url + way);
+    EXPECT_EQ(run.Status, 1) << way;
+    EXPECT_NE(run.Output.find("The folder \"" + url + "\" is not a local folder"), std::string::npos) << run.Output;
+  }
+  EXPECT_FALSE(port.Connected());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(CliSafety, ACutOntoItsSourceFailsAndKeepsIt) {

@@ -7,10 +7,13 @@
 #include <fstream>
 
 #include "../LoadedLibraries.h"
+#include "../LocalPort.h"
 #include "../TempDir.h"
 #include "../media/engine/DecodeFile.h"
 #include "../media/waveform/WaveFixtures.h"
 #include "app/CutJob.h"
+#include "app/LosslessCutJob.h"
+#include "media/common/SafeOutput.h"
 #include "media/common/MainThread.h"
 #include "media/info/FFDecode.h"
 
@@ -28,11 +31,14 @@ struct TCut {
   std::atomic<bool> Ended{false};
   bool Finished = false;
 
-  explicit TCut(const TCutJob::TRequest& r, const std::function<void(TOutputOptions&)>& tweak = nullptr) {
+  // during: run once on the worker while the cut is under way.
+  explicit TCut(const TCutJob::TRequest& r, const std::function<void(TOutputOptions&)>& tweak = nullptr,
+                std::function<void()> during = nullptr) {
     SetMainThread();
     const TFadeShaper shaper(r.SegStartTime(), r.SegEndTime());
-    Encoder.OnAudioHook = [this, shaper, tweak](TCustomEncoder*, int, int64_t pts, uint8_t* s, int size, int rate,
-                                                int ch, int f) {
+    Encoder.OnAudioHook = [this, shaper, tweak, during](TCustomEncoder*, int, int64_t pts, uint8_t* s, int size,
+                                                        int rate, int ch, int f) mutable {
+      if (during) std::exchange(during, nullptr)();
       if (tweak)
         shaper.Apply(pts, s, size, rate, ch, f);
       else
@@ -208,7 +214,9 @@ TEST_F(CutRun, ACutOntoItsOwnSourceIsRefusedAndTheSourceKept) {
   TTempDir dir;
   const std::string source = dir.File("s.mp3");
   std::filesystem::copy_file(TestData("tagged.mp3"), source);
-  TCut cut(Request(dir, "s.mp3", 2, 9, source));
+  TCutJob::TRequest r = Request(dir, "s.mp3", 2, 9, source);
+  r.Replace = true;  // the user agreed to replace the file there
+  TCut cut(r);
   ASSERT_TRUE(cut.Ended);
   EXPECT_FALSE(cut.Finished);
   EXPECT_TRUE(Logged(cut, "Output file #0 (" + source +
@@ -217,6 +225,62 @@ TEST_F(CutRun, ACutOntoItsOwnSourceIsRefusedAndTheSourceKept) {
   TDecodedAudio a;
   ASSERT_TRUE(DecodeFile(source, a));
   EXPECT_NEAR(a.Seconds(), 12.0, 0.03);
+}
+
+TEST_F(CutRun, AFileThatAppearsDuringACutIsKeptUnlessReplacingWasAllowed) {
+  TTempDir dir;
+  const std::string out = dir.File("precious.mp3");
+  const auto appear = [&] { dir.Write("precious.mp3", "my precious data"); };
+  const std::string refusal = out + ": " + TargetAppearedWords;
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace);
+    std::filesystem::remove(out);
+    TCutJob::TRequest r = Request(dir, "precious", 1, 12);
+    r.Replace = replace;
+    TCut cut(r, nullptr, appear);
+    ASSERT_TRUE(cut.Ended);
+    EXPECT_EQ(cut.Finished, replace);
+    EXPECT_EQ(Logged(cut, refusal), !replace) << ::testing::PrintToString(cut.Log);
+    EXPECT_EQ(FileContent(out) == "my precious data", !replace);
+
+    // The cut without re-encoding, as the window runs it.
+    std::filesystem::remove(out);
+    std::vector<std::string> log;
+    TLosslessCutJob lossless([&](bool, const std::string& t) { log.push_back(t); });
+    lossless.OnQueryStop = [&, once = true]() mutable {
+      // Once the new file is being written beside its target.
+      for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        if (once && e.path().extension() == ".part") once = false, appear();
+      return false;
+    };
+    std::string message;
+    EXPECT_EQ(lossless.Run(r, message), replace) << message;
+    EXPECT_EQ(message.find(TargetAppearedWords) != std::string::npos, !replace) << message;
+    EXPECT_EQ(FileContent(out) == "my precious data", !replace);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // nothing left beside it
+  }
+}
+
+TEST_F(CutRun, TheCutsOutputIsALocalFileWhateverItsName) {
+  TTempDir dir;
+  TLocalPort port;
+  ASSERT_NE(port.Port(), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port.Port());
+  TFFEncoder encoder;
+  std::vector<std::string> log;
+  TCutJob job(encoder, [&](bool, const std::string& t) { log.push_back(t); }, "");
+  TCutJob::TRequest r = Request(dir, "x", 2, 9);
+  r.Folder = url;
+  std::string message;
+  EXPECT_FALSE(job.Start(r, message));
+  EXPECT_EQ(message, OutputRefusal(url, "x"));
+  // Handed to the encoder as it is, the name is a path on this computer.
+  encoder.ClearTasks();
+  ASSERT_EQ(encoder.AddTask(r.Source, nullptr), 0);
+  const TOutputOptions o = CutOutputOptions(2000000, 9000000, 70, 0, r.SourceTags);
+  EXPECT_FALSE(encoder.SetOutputFile(0, url + "/x.mp3", &o));
+  EXPECT_EQ(encoder.ErrorText(), url + "/x.mp3: No such file or directory");
+  EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(CutRun, SetUpFailuresKeepTheirTextAndGiveTheReasonAfterIt) {

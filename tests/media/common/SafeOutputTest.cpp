@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "../../FaultyDisk.h"
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
+#include "media/common/FFUtils.h"
 #include "media/common/SafeOutput.h"
 #include "media/common/UnicodeProtocol.h"
 
@@ -30,9 +32,9 @@ std::vector<std::string> Names(const std::string& folder) {
 }
 
 // Writes the text through an output I/O context and commits (or, without commit, closes).
-int WriteOutput(const std::string& name, const std::string& text, bool commit = true) {
+int WriteOutput(const std::string& name, const std::string& text, bool commit = true, bool replace = true) {
   AVIOContext* io = nullptr;
-  const int opened = OpenOutputIO(&io, name, AVIO_FLAG_WRITE);
+  const int opened = OpenOutputIO(&io, name, AVIO_FLAG_WRITE, replace);
   if (opened < 0) return opened;
   ff::avio_write(io, reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   if (commit) return CommitOutputIO(&io);
@@ -47,7 +49,7 @@ TEST_F(SafeOutput, TargetChangesOnlyAtTheCommitAndWhole) {
   const std::string target = dir.Write("song.mp3", "the old file");
   ::chmod(target.c_str(), 0640);
   AVIOContext* io = nullptr;
-  ASSERT_EQ(OpenOutputIO(&io, target, AVIO_FLAG_WRITE), 0);
+  ASSERT_EQ(OpenOutputIO(&io, target, AVIO_FLAG_WRITE, true), 0);
   const std::string text(300000, 'n');
   ff::avio_write(io, reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   ff::avio_flush(io);
@@ -66,6 +68,51 @@ TEST_F(SafeOutput, TargetChangesOnlyAtTheCommitAndWhole) {
   EXPECT_EQ(WriteOutput(dir.File("new.mp3"), "abandoned", false), 0);
   EXPECT_EQ(FileContent(target), text);
   EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"song.mp3"});
+}
+
+TEST_F(SafeOutput, WithoutPermissionNoFileIsReplacedNotEvenOneThatAppearsMeanwhile) {
+  TTempDir dir;
+  const std::string target = dir.Write("mine.mp3", "my precious data");
+  EXPECT_EQ(WriteOutput(target, "a cut", true, false), ErrorTargetExists);
+  EXPECT_EQ(LibraryErrorText(target, ErrorTargetExists), target + ": The file exists and may not be replaced");
+
+  // The name is free at the open and taken before the commit.
+  const std::string later = dir.File("later.mp3");
+  AVIOContext* io = nullptr;
+  ASSERT_EQ(OpenOutputIO(&io, later, AVIO_FLAG_WRITE, false), 0);
+  ff::avio_write(io, reinterpret_cast<const unsigned char*>("a cut"), 5);
+  dir.Write("later.mp3", "written meanwhile");
+  EXPECT_EQ(CommitOutputIO(&io), ErrorTargetAppeared);
+  EXPECT_NE(LibraryErrorText(later, ErrorTargetAppeared).find("appeared while the output was being written"),
+            std::string::npos);
+  EXPECT_EQ(FileContent(target), "my precious data");
+  EXPECT_EQ(FileContent(later), "written meanwhile");
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"later.mp3", "mine.mp3"}));
+
+  // Four writers to one free name: one of them gets it, whole; the others keep off.
+  std::atomic<int> committed{0};
+  std::vector<std::thread> writers;
+  for (char c : std::string("abcd"))
+    writers.emplace_back([&, c] {
+      const int r = WriteOutput(dir.File("race.mp3"), std::string(500000, c), true, false);
+      EXPECT_TRUE(r == 0 || r == ErrorTargetAppeared || r == ErrorTargetExists) << r;
+      committed += r == 0;
+    });
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(committed, 1);
+  const std::string won = FileContent(dir.File("race.mp3"));
+  ASSERT_EQ(won.size(), 500000u);
+  EXPECT_EQ(won.find_first_not_of(won[0]), std::string::npos);
+  EXPECT_EQ(Names(dir.Path()).size(), 3u);
+
+  // Where the file system has no rename that refuses to replace, a hard link does it.
+  const std::string part = dir.Write("part", "new");
+  EXPECT_EQ(LinkWithoutReplacing(part, target), -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(FileContent(target), "my precious data");
+  EXPECT_EQ(LinkWithoutReplacing(part, dir.File("free.mp3")), 0);
+  EXPECT_EQ(FileContent(dir.File("free.mp3")), "new");
+  EXPECT_FALSE(std::filesystem::exists(part));
 }
 
 TEST_F(SafeOutput, FullDiskAndWriteErrorsFailTheCommitAndLeaveTheTargetAlone) {
@@ -88,7 +135,7 @@ TEST_F(SafeOutput, FullDiskAndWriteErrorsFailTheCommitAndLeaveTheTargetAlone) {
   EXPECT_EQ(FileContent(target), text);
 }
 
-TEST_F(SafeOutput, NonRegularTargetsAreWrittenInPlaceAndNeverRemoved) {
+TEST_F(SafeOutput, DevicesAreWrittenInPlaceAndPipesNeverWaitedFor) {
   TTempDir dir;
   struct stat before {};
   ASSERT_EQ(::stat("/dev/null", &before), 0);
@@ -99,14 +146,13 @@ TEST_F(SafeOutput, NonRegularTargetsAreWrittenInPlaceAndNeverRemoved) {
   EXPECT_TRUE(S_ISCHR(after.st_mode));
   EXPECT_EQ(after.st_rdev, before.st_rdev);
 
-  // A pipe gets the bytes as they come and stays a pipe.
+  // A pipe is refused above this layer; here, one without a reader fails at once.
   const std::string fifo = dir.File("pipe.mp3");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string received;
-  std::thread reader([&] { received = FileContent(fifo); });
-  EXPECT_EQ(WriteOutput(fifo, "through the pipe", false), 0);
-  reader.join();
-  EXPECT_EQ(received, "through the pipe");
+  TOutputTarget where;
+  EXPECT_EQ(CreateOutputTarget(fifo, false, true, where), -1);
+  EXPECT_EQ(errno, ENXIO);
+  EXPECT_EQ(WriteOutput(fifo, "x"), NotAFileError(nfNamedPipe));
   struct stat st {};
   ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));

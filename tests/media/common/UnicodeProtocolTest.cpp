@@ -83,7 +83,7 @@ TEST_F(WithLibraries, OutputThroughTheRouteIsCreatedOrReplaced) {
   const std::string name = dir.File(Foreign + ".out");
   for (const std::string& content : {std::string("a much longer first content"), std::string("short")}) {
     AVIOContext* io = nullptr;
-    ASSERT_EQ(OpenOutputIO(&io, std::string(UnicodeUrlPrefix) + name, AVIO_FLAG_WRITE), 0);
+    ASSERT_EQ(OpenOutputIO(&io, std::string(UnicodeUrlPrefix) + name, AVIO_FLAG_WRITE, true), 0);
     EXPECT_TRUE(IsUnicodeIO(io));
     ff::avio_write(io, reinterpret_cast<const unsigned char*>(content.data()), static_cast<int>(content.size()));
     ASSERT_EQ(CommitOutputIO(&io), 0);

@@ -90,13 +90,29 @@ TEST_F(CliConvert, InputLinesTakeCodecNamesAndRefusalsExitWithTheirText) {
 TEST_F(CliConvert, AnOutputThatIsTheInputIsRefusedAndTheInputKept) {
   const std::string source = Dir.File("s.mp3");
   std::filesystem::copy_file(TestData("tagged.mp3"), source);
-  const TRun run = Convert(source + " " + source);
+  const TRun run = Convert(source + " " + source + " -y");
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Err, "Output file #0 (" + source +
                          ") is the same file as input file #0: an output may not overwrite its input\n");
   TDecodedAudio audio;
   ASSERT_TRUE(DecodeFile(source, audio));
   EXPECT_NEAR(audio.Seconds(), 12.0, 0.03);
+}
+
+TEST_F(CliConvert, AnExistingOutputIsReplacedOnlyWithYes) {
+  const std::string out = Dir.Write("old.mp3", "the user's file");
+  TRun run = Convert(TestData("mono-vbr.mp3") + " " + out);
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "The file exists, do you want to replace it? Add -y (or --yes) to replace " + out + "\n");
+  EXPECT_EQ(FileContent(out), "the user's file");
+  for (const std::string yes : {"-y", "--yes"}) {
+    run = Convert(TestData("mono-vbr.mp3") + " " + out + " ab=32000 " + yes);
+    ASSERT_EQ(run.Status, 0) << yes << ": " << run.Err;
+    TDecodedAudio audio;
+    ASSERT_TRUE(DecodeFile(out, audio)) << yes;
+    EXPECT_NEAR(audio.Seconds(), 4.0, 0.1);
+    Dir.Write("old.mp3", "the user's file");
+  }
 }
 
 TEST_F(CliConvert, NothingToWriteIsAFailureWithAMessage) {

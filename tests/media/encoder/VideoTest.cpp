@@ -251,6 +251,7 @@ TEST_F(Video, CopiedVideoRefusesHooksAndPreview) {
     TFFmpeg task;
     EXPECT_TRUE(task.OpenInputFile(Dir.File("src.mkv"))) << task.ErrorText();
     task.ApplyOption("vcodec", "copy");
+    task.Options().ReplaceOutput = true;  // each case writes the same name
     EXPECT_EQ(task.OpenOutputFile(Dir.File("copy.mkv"), false), 1) << task.ErrorText();
     prepare(task);
     try {

@@ -42,6 +42,6 @@ inline void AddOutput(sw::TCustomFFmpeg& engine, const std::string& name, const 
     setup.Codec->time_base = AVRational{1, sampleRate};
     st->codecpar->codec_id = enc->id;
   }
-  ASSERT_EQ(sw::OpenOutputIO(&file->Context->pb, file->Context->url, AVIO_FLAG_WRITE), 0);
+  ASSERT_EQ(sw::OpenOutputIO(&file->Context->pb, file->Context->url, AVIO_FLAG_WRITE, true), 0);
   file->IOOpened = true;
 }

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "../../LocalPort.h"
 #include "../../TempDir.h"
 #include "DecodeFile.h"
 #include "EngineTask.h"
@@ -121,22 +122,20 @@ TEST_F(InputSeek, EncodedCutIsByteForByteTheSame) {
   EXPECT_TRUE(sought.Bytes == read.Bytes);
 }
 
-TEST_F(InputSeek, StartsWithinThePreRollAndPipesAreReadFromTheBeginning) {
+TEST_F(InputSeek, StartsWithinThePreRollAndStreamsAreReadFromTheBeginning) {
   TTempDir dir;
   // Too close to the beginning for a seek: everything is read, and nothing changes.
   const TCutResult early = Cut(TestData("tagged.mp3"), dir.File("a.wav"), "pcm_s16le", "wav", Second, Second, true);
   EXPECT_LE(early.FirstHookTime, 0);
   EXPECT_EQ(early.Decoded.Frames(), 44100);
-  // A pipe cannot seek: the cut reads it from the beginning and is still exact.
-  const std::string fifo = dir.File("pipe.mp3");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::thread writer([&] {
-    std::ofstream(fifo, std::ios::binary) << std::ifstream(TestData("tagged.mp3"), std::ios::binary).rdbuf();
-  });
-  const TCutResult piped = Cut(fifo, dir.File("b.wav"), "pcm_s16le", "wav", 8 * Second, Second, true);
-  writer.join();
-  EXPECT_LE(piped.FirstHookTime, 0);
-  EXPECT_EQ(piped.Decoded.Frames(), 44100);
+  // A stream cannot seek: the cut reads it from the beginning and is still exact.
+  TLocalPort port;
+  ASSERT_NE(port.Port(), 0);
+  port.Serve(FileBytes(TestData("tagged.mp3")));
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(port.Port());
+  const TCutResult streamed = Cut(url, dir.File("b.wav"), "pcm_s16le", "wav", 8 * Second, Second, true);
+  EXPECT_LE(streamed.FirstHookTime, 0);
+  EXPECT_EQ(streamed.Decoded.Frames(), 44100);
 }
 
 TEST_F(InputSeek, FrameOffsetsTakeTheDemuxerStraightToTheFrame) {

@@ -1,0 +1,62 @@
+#pragma once
+// A TCP port on 127.0.0.1 that a test listens on: to serve bytes through it (an input
+// that cannot seek), or to see whether anything connected to it.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+class TLocalPort {
+ public:
+  TLocalPort() {
+    FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (FSocket < 0 || ::bind(FSocket, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(FSocket, 8) != 0 ||
+        ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+      return;
+    FPort = ntohs(address.sin_port);
+  }
+  ~TLocalPort() {
+    ::shutdown(FSocket, SHUT_RDWR);  // wakes a server waiting for its connection
+    if (FServer.joinable()) FServer.join();
+    ::close(FSocket);
+  }
+  TLocalPort(const TLocalPort&) = delete;
+  TLocalPort& operator=(const TLocalPort&) = delete;
+
+  int Port() const { return FPort; }  // 0: no port could be had
+  // Whether a connection came since the last look; does not wait.
+  bool Connected() {
+    pollfd waiting{FSocket, POLLIN, 0};
+    if (::poll(&waiting, 1, 0) != 1) return false;
+    const int c = ::accept(FSocket, nullptr, nullptr);
+    if (c < 0) return false;
+    ::close(c);
+    return true;
+  }
+  // The first connection gets the bytes, then the end of the stream.
+  void Serve(std::string bytes) {
+    FServer = std::thread([this, bytes = std::move(bytes)] {
+      const int c = ::accept(FSocket, nullptr, nullptr);
+      if (c < 0) return;
+      for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::write(c, bytes.data() + at, bytes.size() - at);
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      ::close(c);
+    });
+  }
+
+ private:
+  int FSocket = -1;
+  int FPort = 0;
+  std::thread FServer;
+};
