@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,7 @@ class TLocalPort {
   }
   ~TLocalPort() {
     ::shutdown(FSocket, SHUT_RDWR);  // wakes a server waiting for its connection
+    if (FClient >= 0) ::shutdown(FClient, SHUT_RDWR);  // and one holding it
     if (FServer.joinable()) FServer.join();
     ::close(FSocket);
   }
@@ -41,15 +43,18 @@ class TLocalPort {
     ::close(c);
     return true;
   }
-  // The first connection gets the bytes, then the end of the stream.
-  void Serve(std::string bytes) {
-    FServer = std::thread([this, bytes = std::move(bytes)] {
-      const int c = ::accept(FSocket, nullptr, nullptr);
+  // The first connection gets the bytes, then the end of the stream; with hold, nothing
+  // more but no end either, until the other side closes (a read that does not come back).
+  void Serve(std::string bytes, bool hold = false) {
+    FServer = std::thread([this, hold, bytes = std::move(bytes)] {
+      const int c = FClient = ::accept(FSocket, nullptr, nullptr);
       if (c < 0) return;
       for (std::size_t at = 0; at < bytes.size();) {
         const ssize_t n = ::write(c, bytes.data() + at, bytes.size() - at);
         if (n <= 0) break;
         at += static_cast<std::size_t>(n);
+      }
+      for (char x; hold && ::read(c, &x, 1) > 0;) {
       }
       ::close(c);
     });
@@ -58,5 +63,6 @@ class TLocalPort {
  private:
   int FSocket = -1;
   int FPort = 0;
+  std::atomic<int> FClient{-1};
   std::thread FServer;
 };
