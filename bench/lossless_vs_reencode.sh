@@ -10,6 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+for tool in sox lame /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "lossless_vs_reencode.sh needs $tool (sox, lame, time)" >&2; exit 1; }
+done
 cli=build/app/snipwave-cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

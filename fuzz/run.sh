@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [libFuzzer options...]}
 shift
+# libFuzzer comes with clang, which the normal build and the test run do not need.
+command -v clang >/dev/null && command -v clang++ >/dev/null ||
+  { echo "fuzz/run.sh needs clang (apt-get install clang)" >&2; exit 1; }
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DSNIPWAVE_FUZZ=ON -DSNIPWAVE_SANITIZE=address,undefined >/dev/null
 nice -n 19 cmake --build build-fuzz --target media_fuzz

@@ -14,6 +14,12 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       # the Debian package's checks: its policy check, its metadata and desktop entry
       # validators, the manual-page viewer
       lintian appstream desktop-file-utils man-db)
+# --list: the packages, one a line, and nothing installed (the tests check their tools
+# against this list).
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${pkgs[@]}"
+  exit 0
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
