@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "FileInfoText.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

@@ -1,7 +1,7 @@
 #include "LosslessCutJob.h"
 
 
-#include "media/common/FileKind.h"
+#include "media/base/FileKind.h"
 #include "media/mp3/LosslessCut.h"
 
 namespace sw {

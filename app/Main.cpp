@@ -21,10 +21,10 @@
 #include "RevealFile.h"
 #include "app/FileInfoText.h"
 #include "app/LosslessCutJob.h"
-#include "media/common/HostWindow.h"
-#include "media/common/MainThread.h"
-#include "media/common/MyUtils.h"
 #include "ui_Main.h"
+#include "media/base/HostWindow.h"
+#include "media/base/MainThread.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

@@ -7,8 +7,8 @@
 #include "KorLog.h"
 #include "Main.h"
 #include "app/FileInfoText.h"
-#include "media/common/MyUtils.h"
 #include "ui_Main.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

@@ -15,7 +15,7 @@
 #include "KorLog.h"
 #include "Main.h"
 #include "QuitOnSignals.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 namespace {
 

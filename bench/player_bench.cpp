@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "BenchInputs.h"
+#include "media/base/MainThread.h"
 #include "media/binding/FFLoad.h"
-#include "media/common/MainThread.h"
 #include "media/player/FFPlay.h"
 #include "tests/media/player/VideoFile.h"
 

@@ -24,8 +24,8 @@
 
 #include "BenchInputs.h"
 #include "app/Main.h"
-#include "media/common/MainThread.h"
 #include "widgets/trackbar/KorTrackbar.h"
+#include "media/base/MainThread.h"
 
 using namespace sw;
 using Clock = std::chrono::steady_clock;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "media/common/SafeOutput.h"
+#include "media/base/SafeOutput.h"
 
 class TFaultyDisk {
  public:

@@ -5,11 +5,11 @@
 
 #include "Commands.h"
 #include "StopSignals.h"
+#include "media/base/MainThread.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "app/FileInfoText.h"
-#include "media/common/MainThread.h"
-#include "media/common/MyUtils.h"
 #include "media/encoder/FFmpegTask.h"
 #include "media/engine/Previewer.h"
 #include "widgets/previewer/PreviewWidget.h"

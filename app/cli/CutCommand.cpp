@@ -9,9 +9,9 @@
 #include "TimeArgument.h"
 #include "app/CutJob.h"
 #include "app/FileInfoText.h"
+#include "media/base/MainThread.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLog.h"
-#include "media/common/MainThread.h"
-#include "media/common/MyUtils.h"
 
 namespace sw::cli {
 

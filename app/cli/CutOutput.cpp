@@ -4,7 +4,7 @@
 
 #include "TimeArgument.h"
 #include "app/FileInfoText.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 namespace sw::cli {
 

@@ -3,8 +3,8 @@
 
 #include "Commands.h"
 #include "app/FileInfoText.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLog.h"
-#include "media/common/MyUtils.h"
 #include "media/info/FFDecode.h"
 
 namespace sw::cli {

@@ -5,10 +5,10 @@
 #include "Commands.h"
 #include "StopSignals.h"
 #include "TimeArgument.h"
+#include "media/base/MainThread.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
-#include "media/common/MainThread.h"
-#include "media/common/MyUtils.h"
 #include "media/player/FFPlay.h"
 
 namespace sw::cli {

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <initializer_list>
 
-#include "media/common/TemporaryFiles.h"
+#include "media/base/TemporaryFiles.h"
 
 namespace sw::cli {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "FFLoad.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include "../common/MyUtils.h"
 #include "AVCodecStubs.h"
 #include "AVCoreStubs.h"
 #include "AVDeviceStubs.h"
@@ -14,6 +13,7 @@
 #include "FFLog.h"
 #include "SDLStubs.h"
 #include "SwScaleStubs.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

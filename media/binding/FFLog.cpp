@@ -15,7 +15,7 @@
 
 #include "AVUtilStubs.h"
 #include "CRTStubs.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 
 // Locking: the log lock guards the line assembly, the repeat state and the queue of
 // events for the main thread, and is never held while a handler runs or while waiting

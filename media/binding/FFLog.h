@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "media/common/FFBaseComponent.h"
+#include "media/base/FFBaseComponent.h"
 
 namespace sw {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "SafeOutput.h"
+#include "media/base/SafeOutput.h"
 #include "media/binding/CRTStubs.h"
 
 namespace sw {

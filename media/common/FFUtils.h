@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FFHandles.h"
-#include "FileKind.h"
+#include "media/base/FileKind.h"
 
 namespace sw {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "FFUtils.h"
-#include "SafeOutput.h"
+#include "media/base/SafeOutput.h"
 
 namespace sw {
 

@@ -1,7 +1,7 @@
 #include "FFEncode.h"
 
+#include "media/base/MainThread.h"
 #include "media/binding/FFLoad.h"
-#include "media/common/MainThread.h"
 
 namespace sw {
 

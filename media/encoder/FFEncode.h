@@ -11,7 +11,7 @@
 #include "EncoderTypes.h"
 #include "FFmpegTask.h"
 #include "TerminateDelivery.h"
-#include "media/common/FFBaseComponent.h"
+#include "media/base/FFBaseComponent.h"
 #include "media/info/FFDecode.h"
 
 namespace sw {

@@ -4,7 +4,7 @@
 
 #include "FFmpegTask.h"
 #include "OptionText.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 namespace sw {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "EncoderTypes.h"
-#include "media/common/ManualResetEvent.h"
+#include "media/base/ManualResetEvent.h"
 
 namespace sw {
 

@@ -1,6 +1,6 @@
 #include "ConvertThread.h"
 
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 
 namespace sw {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <thread>
 
-#include "media/common/ManualResetEvent.h"
+#include "media/base/ManualResetEvent.h"
 
 namespace sw {
 

@@ -1,8 +1,8 @@
 // What protects the files around a task: no output may be one of the inputs, and an
 // output takes its place only when it was written completely.
 #include "FFmpeg.h"
+#include "media/base/SafeOutput.h"
 #include "media/common/FFUtils.h"
-#include "media/common/SafeOutput.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {

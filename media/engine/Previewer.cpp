@@ -1,7 +1,7 @@
 #include "Previewer.h"
 
+#include "media/base/MainThread.h"
 #include "media/common/FFUtils.h"
-#include "media/common/MainThread.h"
 
 namespace sw {
 

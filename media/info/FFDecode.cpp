@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "DurationProbe.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
-#include "media/common/MyUtils.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {

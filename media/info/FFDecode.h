@@ -5,8 +5,8 @@
 #include <string>
 
 #include "FileStreamInfo.h"
+#include "media/base/FFBaseComponent.h"
 #include "media/binding/AVFormatStubs.h"
-#include "media/common/FFBaseComponent.h"
 #include "media/common/FFHandles.h"
 #include "media/common/PictureBridge.h"
 

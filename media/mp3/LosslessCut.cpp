@@ -15,8 +15,8 @@
 #include "GainRamp.h"
 #include "Id3Tags.h"
 #include "SideInfo.h"
-#include "media/common/FileKind.h"
-#include "media/common/SafeOutput.h"
+#include "media/base/FileKind.h"
+#include "media/base/SafeOutput.h"
 
 namespace sw::mp3 {
 

@@ -9,11 +9,11 @@
 #include "Display.h"
 #include "PlayContext.h"
 #include "PlayerEvents.h"
+#include "media/base/HostWindow.h"
+#include "media/base/MainThread.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
-#include "media/common/HostWindow.h"
-#include "media/common/MainThread.h"
 
 namespace sw {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "media/common/FFBaseComponent.h"
-#include "media/common/ManualResetEvent.h"
+#include "media/base/FFBaseComponent.h"
+#include "media/base/ManualResetEvent.h"
 #include "media/common/PictureBridge.h"
 
 namespace sw {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "PacketQueue.h"
+#include "media/base/ManualResetEvent.h"
 #include "media/binding/SDLStubs.h"
 #include "media/common/FFHandles.h"
-#include "media/common/ManualResetEvent.h"
 
 namespace sw {
 

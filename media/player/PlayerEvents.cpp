@@ -1,7 +1,7 @@
 #include "PlayerEvents.h"
 
+#include "media/base/MainThread.h"
 #include "media/binding/SDLStubs.h"
-#include "media/common/MainThread.h"
 
 namespace sw {
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "FFPlay.h"
-#include "media/common/ManualResetEvent.h"
+#include "media/base/ManualResetEvent.h"
 
 namespace sw {
 

@@ -7,11 +7,11 @@
 #include "FFPlay.h"
 #include "PlayContext.h"
 #include "TextSubtitles.h"
+#include "media/base/MainThread.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
-#include "media/common/MainThread.h"
-#include "media/common/MyUtils.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {

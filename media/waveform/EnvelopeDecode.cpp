@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "SampleMix.h"
+#include "media/base/MyUtils.h"
 #include "media/binding/FFLoad.h"
 #include "media/common/FFHandles.h"
-#include "media/common/MyUtils.h"
 #include "media/common/UnicodeProtocol.h"
 #include "media/info/DurationProbe.h"
 #include "media/mp3/Mp3Source.h"

@@ -13,8 +13,8 @@
 #include "../media/waveform/WaveFixtures.h"
 #include "app/CutJob.h"
 #include "app/LosslessCutJob.h"
-#include "media/common/SafeOutput.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
+#include "media/base/SafeOutput.h"
 #include "media/info/FFDecode.h"
 
 using namespace sw;

@@ -29,8 +29,8 @@
 #include "app/KorLog.h"
 #include "app/Links.h"
 #include "app/Main.h"
+#include "media/base/HostWindow.h"
 #include "media/binding/FFLoad.h"
-#include "media/common/HostWindow.h"
 #include "widgets/trackbar/KorTrackbar.h"
 
 using namespace sw;

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "media/base/MainThread.h"
 #include "media/binding/AVUtilStubs.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
-#include "media/common/MainThread.h"
 
 using namespace sw;
 using namespace std::chrono_literals;

@@ -15,8 +15,8 @@
 #include "../../FaultyDisk.h"
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
+#include "media/base/SafeOutput.h"
 #include "media/common/FFUtils.h"
-#include "media/common/SafeOutput.h"
 #include "media/common/UnicodeProtocol.h"
 
 using namespace sw;

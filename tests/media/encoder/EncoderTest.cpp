@@ -9,7 +9,7 @@
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
 #include "../engine/DecodeFile.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 #include "media/encoder/FFEncode.h"
 
 using namespace sw;

@@ -8,7 +8,7 @@
 #include "DecodeVideo.h"
 #include "LogCapture.h"
 #include "RunConvert.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 #include "media/encoder/FFEncode.h"
 #include "media/encoder/FFmpegTask.h"
 

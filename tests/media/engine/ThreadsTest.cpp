@@ -6,7 +6,7 @@
 
 #include "../../TempDir.h"
 #include "EngineTask.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 
 using namespace sw;
 using namespace std::chrono_literals;

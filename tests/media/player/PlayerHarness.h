@@ -22,7 +22,7 @@
 
 #include "../../LoadedLibraries.h"
 #include "../../TempDir.h"
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 #include "media/player/FFPlay.h"
 
 // Ends the process with a message when the test still runs after the limit: a call that

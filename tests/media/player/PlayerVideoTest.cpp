@@ -8,7 +8,7 @@
 
 #include "PlayerHarness.h"
 #include "VideoFile.h"
-#include "media/common/HostWindow.h"
+#include "media/base/HostWindow.h"
 #include "media/player/Display.h"
 
 using namespace sw;

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "media/common/MainThread.h"
 #include "widgets/previewer/PreviewWidget.h"
+#include "media/base/MainThread.h"
 
 using namespace sw;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "../../TempDir.h"
-#include "media/common/MyUtils.h"
+#include "media/base/MyUtils.h"
 
 using namespace sw;
 

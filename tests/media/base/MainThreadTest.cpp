@@ -3,7 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "media/common/MainThread.h"
+#include "media/base/MainThread.h"
 
 using namespace sw;
 using namespace std::chrono_literals;
