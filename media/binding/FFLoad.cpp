@@ -136,7 +136,7 @@ void TFFLoader::ReleaseLibrary(TFFLibrary lib) {
     state.Bound = false;
   }
   if (state.Handle) {
-    ::dlclose(state.Handle);
+    if (!FKeepModulesMapped) ::dlclose(state.Handle);
     state.Handle = nullptr;
   }
 }
@@ -159,13 +159,31 @@ std::recursive_mutex& CodecLock() {
   return lock;
 }
 
+namespace {
+
+// A build under AddressSanitizer, whose leak check runs at the process's exit.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool LeakChecked = true;
+#elif defined(__has_feature)
+constexpr bool LeakChecked = __has_feature(address_sanitizer) || __has_feature(leak_sanitizer);
+#else
+constexpr bool LeakChecked = false;
+#endif
+
+}  // namespace
+
 TFFLoader& FFLoader() {
   // Members go in reverse: at exit a thread still holding CodecLock finishes first, the
   // floating-point environment comes back, then the libraries are unloaded. CodecLock,
   // created before, outlives them.
   struct TRuntime {
     TRuntime() { CodecLock(); }
-    ~TRuntime() { std::lock_guard<std::recursive_mutex> wait(CodecLock()); }
+    ~TRuntime() {
+      std::lock_guard<std::recursive_mutex> wait(CodecLock());
+      // The leak check runs after this: what the libraries hold is still theirs (their
+      // globals point at it) and its stacks read only while they are mapped.
+      if (LeakChecked) Loader.SetKeepModulesMapped(true);
+    }
     TFFLoader Loader;
     TFloatingPointGuard FloatingPoint;
   };

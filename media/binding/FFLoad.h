@@ -63,6 +63,8 @@ class TFFLoader {
   // When set, every successful load of avutil routes its log output to the log bridge.
   bool InstallLogBridge() const { return FInstallLogBridge; }
   void SetInstallLogBridge(bool v) { FInstallLogBridge = v; }
+  // Unloading then unbinds the slots but leaves the modules mapped.
+  void SetKeepModulesMapped(bool v) { FKeepModulesMapped = v; }
 
   static std::string LibraryFileName(TFFLibrary lib);
   // Loads and binds the library on its first use; every success adds one use.
@@ -92,6 +94,7 @@ class TFFLoader {
   std::string FLastErrorText;
   std::string FLibraryFolder;
   bool FInstallLogBridge = true;
+  bool FKeepModulesMapped = false;
   std::array<TLibraryState, LibraryCount> FState{};
 };
 
