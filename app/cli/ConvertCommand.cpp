@@ -4,19 +4,14 @@
 #include <thread>
 
 #include "Commands.h"
+#include "ConvertPreview.h"
 #include "StopSignals.h"
-#include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
+#include "media/binding/AVFormatStubs.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "app/FileInfoText.h"
 #include "media/encoder/FFmpegTask.h"
-#include "media/engine/Previewer.h"
-#include "widgets/previewer/PreviewWidget.h"
-
-#include <QApplication>
-#include <cstdlib>
-#include <exception>
 
 namespace sw::cli {
 
@@ -54,6 +49,24 @@ std::string JoinLines(const TArgs& lines) {
   return text;
 }
 
+// Devices (lavfi, alsa, x11grab...) are formats of the device library, which brings some
+// fifty libraries of its own (7 MB resident): it is loaded only for a named format that
+// the format library does not have itself. A device is named, never guessed from a file.
+void LoadDevicesFor(const std::string& format, bool input) {
+  if (format.empty()) return;
+  const bool known = input ? ff::av_find_input_format(format.c_str()) != nullptr
+                           : ff::av_guess_format(format.c_str(), nullptr, nullptr) != nullptr;
+  if (!known) FFLoader().LoadLibrarySet(LibraryBit(flAVDevice));
+}
+
+// Pictures may pass through a filter graph (scaling, cropping, "vf"): an input with video
+// brings the filter library in. False when it cannot be loaded (the loader says why).
+bool LoadFiltersForVideo(const TFFmpeg& task) {
+  bool video = false, audio = false, subtitle = false;
+  task.CheckInputs(false, video, audio, subtitle);
+  return !video || FFLoader().LoadLibrarySet(LibraryBit(flAVFilter));
+}
+
 // The output path of an output-options record that only has option lines: defaults,
 // general lines (a "target" among them), the output, then the extra streams.
 bool CreateOutput(TFFmpeg& task, const std::string& name, const std::string& lines) {
@@ -62,44 +75,10 @@ bool CreateOutput(TFFmpeg& task, const std::string& name, const std::string& lin
   task.ApplyStreamDefaults(defaults);
   task.ApplyOptionLines(lines, false);
   task.ApplyFrameDefaults(defaults);
+  LoadDevicesFor(task.Options().ForcedFormat, false);
   if (task.OpenOutputFile(name, false) < 0) return false;
   task.ApplyNewStreamLines(lines, defaults);
   return true;
-}
-
-// Runs the conversion on a worker while this thread paints the previewer's pictures.
-void TranscodeWithPreview(TFFmpeg& task) {
-  int argc = 1;
-  char name[] = "snipwave-cli";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  SetMainThread();
-  InstallPreviewWindows();
-  task.SetPreviewFlag(PreviewWindowFlag, true);
-  std::atomic<bool> done{false};
-  std::exception_ptr failure;
-  std::thread worker([&] {
-    try {
-      task.Transcode();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    done = true;
-  });
-  while (!done) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    WaitForPendingMessages(std::chrono::milliseconds(10));
-  }
-  worker.join();
-  task.SetPreviewFlag(PreviewWindowFlag, false);  // the window goes while Qt is still there
-  SetPreviewWindowFactory(nullptr);
-  if (failure) std::rethrow_exception(failure);
-}
-
-bool DisplayExists() {
-  const char* x = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (wayland && *wayland);
 }
 
 }  // namespace
@@ -130,12 +109,10 @@ int ConvertCommand(const TArgs& args) {
   }
   TFFLogger logger;  // the libraries' own log lines stay out of the report
   logger.SetLogLevel(llQuiet);
-  if (!FFLoader().LoadLibrarySet(EncoderLibraries)) {
+  if (!FFLoader().LoadLibrarySet(ConversionLibraries)) {
     std::fprintf(stderr, "%s\n", FFLoader().GetLastErrorText().c_str());
     return 1;
   }
-  // Devices such as lavfi are inputs too when their library is there.
-  FFLoader().LoadLibrarySet(LibraryBit(flAVDevice));
 
   TFFmpeg task;
   task.ClearTask();
@@ -146,17 +123,23 @@ int ConvertCommand(const TArgs& args) {
   };
   try {
     task.ApplyOptionLines(JoinLines(inputLines), true);
+    LoadDevicesFor(task.Options().ForcedFormat, true);
     task.Options().ReplaceOutput = replace;  // else a file that appears meanwhile is kept
-    if (!task.OpenInputFile(files[0]) || !CreateOutput(task, files[1], JoinLines(outputLines))) {
+    if (!task.OpenInputFile(files[0])) {
+      std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
+      return 1;
+    }
+    if (!LoadFiltersForVideo(task)) {
+      std::fprintf(stderr, "%s\n", FFLoader().GetLastErrorText().c_str());
+      task.CleanUp();
+      return 1;
+    }
+    if (!CreateOutput(task, files[1], JoinLines(outputLines))) {
       std::fprintf(stderr, "%s\n", task.ErrorText().c_str());
       return 1;
     }
     const TStopOnSignal stopOnSignal(task);
-    if (preview && !DisplayExists()) std::fprintf(stderr, "No display: the preview window is not shown.\n");
-    if (preview && DisplayExists())
-      TranscodeWithPreview(task);
-    else
-      task.Transcode();
+    RunConversion(task, preview);
   } catch (const FFmpegException& e) {
     std::fprintf(stderr, "%s\n", e.what());
     task.CleanUp();

@@ -31,6 +31,9 @@ constexpr TFFLibraries LibraryBit(TFFLibrary lib) { return static_cast<TFFLibrar
 inline constexpr TFFLibraries AllLibraries = 0x1FF;
 inline constexpr TFFLibraries DecoderLibraries = 0xF3;  // information reader
 inline constexpr TFFLibraries EncoderLibraries = 0xFB;
+// What every conversion needs. The filter library, whose own dependencies (speech voices,
+// SVG, GPU filters) weigh some 11 MB resident, serves only video filter graphs.
+inline constexpr TFFLibraries ConversionLibraries = EncoderLibraries & ~LibraryBit(flAVFilter);
 inline constexpr TFFLibraries PlayerLibraries = 0x1FB;
 
 // Every library after the ones it links against, so that a folder's libraries resolve

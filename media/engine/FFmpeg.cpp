@@ -16,7 +16,7 @@ std::string VFormat(const char* format, va_list args) {
   return text;
 }
 
-bool EncoderLibrariesLoaded() { return FFLoader().LibrarySetLoaded(EncoderLibraries); }
+bool EncoderLibrariesLoaded() { return FFLoader().LibrarySetLoaded(ConversionLibraries); }
 
 }  // namespace
 

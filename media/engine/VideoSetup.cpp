@@ -4,6 +4,7 @@
 
 #include "RunTables.h"
 #include "VideoState.h"
+#include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
 
 namespace sw {
@@ -91,6 +92,7 @@ void TCustomFFmpeg::TRun::BuildFilterGraph(TInputStream& ist, TOutputStream& ost
   if (!ist.Video) ist.Video = std::make_shared<TVideoInput>();
   TVideoInput& v = *ist.Video;
   if (v.Graph) return;  // one graph per decoded stream
+  if (!FFLoader().LibraryLoaded(flAVFilter)) RaiseFFmpeg("LibAVFilter not loaded.");
   v.Graph.reset(ff::avfilter_graph_alloc());
   v.Filtered.reset(ff::av_frame_alloc());
   if (!v.Graph || !v.Filtered) RaiseFFmpeg("av_mallocz fail");

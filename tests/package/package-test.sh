@@ -90,7 +90,7 @@ grep -v "running with root privileges" "$tmp/lintian.txt" || true
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/snipwave usr/bin/snipwave-cli usr/share/applications/snipwave.desktop \
+for f in usr/bin/snipwave usr/bin/snipwave-cli usr/lib/snipwave/modules/snipwave-preview.so usr/share/applications/snipwave.desktop \
          usr/share/icons/hicolor/scalable/apps/snipwave.svg usr/share/man/man1/snipwave.1.gz \
          usr/share/man/man1/snipwave-cli.1.gz usr/share/doc/snipwave/copyright; do
   [ -e "$root/$f" ] || fail "the package has no $f"
@@ -102,6 +102,14 @@ done
 "$build/app/snipwave-cli" info "$src/tests/data/tagged.mp3" >"$tmp/info-built.txt"
 [ "$(wc -l <"$tmp/info.txt")" -eq 9 ] || { cat "$tmp/info.txt"; fail "snipwave-cli info printed no nine lines"; }
 cmp -s "$tmp/info.txt" "$tmp/info-built.txt" || fail "the installed snipwave-cli info differs from the built one"
+# It links no window library: convert --preview loads the previewer's module from the
+# program's folder, which, with a display that does not answer, says that and converts.
+! ldd "$root/usr/lib/snipwave/snipwave-cli" | grep -q libQt6 || fail "snipwave-cli links Qt"
+(unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+ DISPLAY=:4711 "$root/usr/bin/snipwave-cli" convert --preview "$src/tests/data/tagged.mp3" "$tmp/converted.mp3" \
+   2>"$tmp/preview.txt" >/dev/null) || fail "snipwave-cli convert --preview"
+grep -q "^No display could be opened: the preview window is not shown.$" "$tmp/preview.txt" ||
+  fail "the installed previewer module was not loaded: $(grep -v '^file ' "$tmp/preview.txt")"
 
 # Metadata and desktop entry.
 metainfo=$root/usr/share/metainfo/example.korvane.snipwave.metainfo.xml

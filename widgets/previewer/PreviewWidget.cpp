@@ -77,8 +77,4 @@ void TPreviewWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void TPreviewWidget::mouseReleaseEvent(QMouseEvent*) { FDragging = false; }
 
-void InstallPreviewWindows() {
-  SetPreviewWindowFactory([]() -> std::unique_ptr<TPreviewWindow> { return std::make_unique<TPreviewWidget>(); });
-}
-
 }  // namespace sw

@@ -32,7 +32,4 @@ class TPreviewWidget : public QWidget, public TPreviewWindow {
 // The picture as a Qt image (a copy).
 QImage PixelBufferImage(const TPixelBuffer& picture);
 
-// Lets the engine's previewers open windows; needs a QApplication.
-void InstallPreviewWindows();
-
 }  // namespace sw
