@@ -85,60 +85,6 @@ TOutputOptions CutOutputOptions(int64_t segStartTime, int64_t segEndTime, int sl
   return o;
 }
 
-namespace {
-
-// A linear 5-second ramp at `fromStart` after the segment start and `toEnd` before its
-// end, both in units of which `fade` make 5 seconds. Ties go to even; points past the
-// end (the last packet overhangs it) are silent.
-int RampGain(double fromStart, double toEnd, double fade) {
-  double gain;
-  if (fromStart < fade)
-    gain = fromStart / fade * 256.0;
-  else if (toEnd < fade)
-    gain = toEnd / fade * 256.0;
-  else
-    return 256;
-  return std::max(0, static_cast<int>(std::nearbyint(gain)));
-}
-
-}  // namespace
-
-int64_t TFadeShaper::SampleAt(int64_t time, int sampleRate) {
-  // To the nearest sample, halves away from zero, as the trim counts.
-  const int64_t scaled = time * sampleRate;
-  return scaled >= 0 ? (scaled + 500000) / 1000000 : -((-scaled + 500000) / 1000000);
-}
-
-int TFadeShaper::Gain(int64_t time) const {
-  return RampGain(static_cast<double>(time - FStart), static_cast<double>(FEnd - time), 5000000.0);
-}
-
-int TFadeShaper::SampleGain(int64_t sample, int sampleRate) const {
-  return RampGain(static_cast<double>(sample - SampleAt(FStart, sampleRate)),
-                  static_cast<double>(SampleAt(FEnd, sampleRate) - sample), 5.0 * sampleRate);
-}
-
-void TFadeShaper::Apply(int64_t pts, uint8_t* samples, int size, int sampleRate, int channels,
-                        int sampleFormat) const {
-  if (sampleFormat != AV_SAMPLE_FMT_S16 || channels <= 0 || sampleRate <= 0) return;
-  const int frames = size / 2 / channels;
-  // Each frame's place is counted in samples from the buffer's first: times in whole
-  // microseconds would put a sample on the wrong side of the segment's start.
-  const int64_t first = SampleAt(pts, sampleRate), start = SampleAt(FStart, sampleRate);
-  const int64_t fade = 5LL * sampleRate;
-  // Buffers before the segment never reach the encoder.
-  if (first + frames <= start) return;
-  // Between the fades every gain is 1: most buffers of a long cut pass untouched.
-  if (first - start >= fade && first + frames - 1 <= SampleAt(FEnd, sampleRate) - fade) return;
-  auto* s = reinterpret_cast<int16_t*>(samples);
-  for (int i = 0; i < frames; ++i, s += channels) {
-    if (first + i < start) continue;
-    const int gain = SampleGain(first + i, sampleRate);
-    if (gain == 256) continue;
-    for (int c = 0; c < channels; ++c) s[c] = static_cast<int16_t>(std::clamp((s[c] * gain + 128) >> 8, -32768, 32767));
-  }
-}
-
 int ProgressPercent(int64_t currentTime, int64_t totalDuration) {
   if (totalDuration <= 0) return -1;
   return static_cast<int>(std::min<int64_t>(currentTime * 100 / totalDuration, 100));
@@ -201,7 +147,8 @@ bool TCutJob::SetupCutTask(int taskIndex, const TRequest& r, std::string& userMe
 }
 
 void TCutJob::AudioHook(int64_t pts, uint8_t* samples, int size, int rate, int channels, int format) const {
-  FShaper.Apply(pts, samples, size, rate, channels, format);
+  if (format == AV_SAMPLE_FMT_S16 && channels > 0)
+    FShaper.Apply(pts, reinterpret_cast<int16_t*>(samples), size / 2 / channels, rate, channels);
 }
 
 bool TCutJob::Terminated(const TTerminateInfo& info) const {

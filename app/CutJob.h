@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/encoder/FFEncode.h"
+#include "media/gain/SegmentFade.h"
 #include "media/info/FileStreamInfo.h"
 
 namespace sw {
@@ -40,25 +41,6 @@ int CutVolume(int sliderPosition);
 // The settings of the one MP3 output. Segment bounds in µs.
 TOutputOptions CutOutputOptions(int64_t segStartTime, int64_t segEndTime, int sliderVolume, int sourceBitRate,
                                 const TFileStreamInfo& sourceTags);
-
-// The five-second fade-in after the segment start and fade-out before its end, applied
-// in place to interleaved 16-bit buffers. A sample's place is its index at the buffer's
-// rate: the segment starts at the sample nearest its start time (the first one the trim
-// keeps, which gets gain 0) and ends before the sample nearest its end time.
-class TFadeShaper {
- public:
-  TFadeShaper(int64_t segStartTime, int64_t segEndTime) : FStart(segStartTime), FEnd(segEndTime) {}  // µs
-  // The gain of a frame at that time (256 leaves it as it is).
-  int Gain(int64_t time) const;
-  // The gain of the frame with that index on the input's time line at that rate.
-  int SampleGain(int64_t sample, int sampleRate) const;
-  // The index of the sample nearest a time in µs.
-  static int64_t SampleAt(int64_t time, int sampleRate);
-  void Apply(int64_t pts, uint8_t* samples, int size, int sampleRate, int channels, int sampleFormat) const;
-
- private:
-  int64_t FStart, FEnd;  // µs, taken when the task is set up
-};
 
 // Percent for the progress bar, or -1 when the bar is not to move.
 int ProgressPercent(int64_t currentTime, int64_t totalDuration);

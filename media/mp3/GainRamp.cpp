@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/gain/SegmentFade.h"
+
 namespace sw::mp3 {
 
 int GainSteps(double factor) {
@@ -13,14 +15,7 @@ int GainSteps(double factor) {
 }
 
 double TGainRamp::Factor(double position) const {
-  double f = 1.0;
-  if (FFade > 0) {
-    if (position < static_cast<double>(FFade))
-      f = position / static_cast<double>(FFade);
-    else if (position > static_cast<double>(FLength - FFade))
-      f = (static_cast<double>(FLength) - position) / static_cast<double>(FFade);
-  }
-  return std::max(0.0, f) * FVolume / 256.0;
+  return FadeFactor(position, static_cast<double>(FLength) - position, static_cast<double>(FFade)) * FVolume / 256.0;
 }
 
 }  // namespace sw::mp3

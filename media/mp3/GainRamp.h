@@ -24,8 +24,8 @@ class TGainRamp {
  public:
   // Segment and ramp lengths in samples; volume on the encoder's scale (256 unchanged).
   TGainRamp(int64_t length, int64_t fade, int volume) : FLength(length), FFade(fade), FVolume(volume) {}
-  // The linear factor at a position of the segment (samples from its start); the fade-in
-  // wins where the two ramps overlap, as in the re-encoding cut.
+  // The linear factor at a position of the segment (samples from its start): the cut's
+  // fade (the re-encoding cut's too) times the volume.
   double Factor(double position) const;
   int Steps(double position) const { return GainSteps(Factor(position)); }
 

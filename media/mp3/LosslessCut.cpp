@@ -111,10 +111,6 @@ bool CarrierFrame(const TMp3Source& source, const TCutPlan& plan, TByteReader& i
 
 }  // namespace
 
-int64_t TimeToSamples(int64_t time, int sampleRate) {
-  return (time * sampleRate + 500000) / 1000000;
-}
-
 bool TLosslessCut::Fail(const std::string& text) {
   FErrorText = text;
   Log(text);
@@ -129,7 +125,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   std::string error;
   if (r.StartTime < 0 || r.EndTime <= r.StartTime)
     return Fail("Cannot cut without re-encoding: the segment is empty or outside the file.");
-  if (!PlanCut(source, TimeToSamples(r.StartTime, rate), TimeToSamples(r.EndTime, rate), FPlan, error))
+  if (!PlanCut(source, SampleAt(r.StartTime, rate), SampleAt(r.EndTime, rate), FPlan, error))
     return Fail("Cannot cut without re-encoding: " + error + ".");
   for (const std::string& note : source.Notes()) Log(note);
   for (const std::string& note : FPlan.Notes) Log(note);
@@ -191,7 +187,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   if (!out.Write(info.data(), info.size())) return Fail(WriteFailure(r.Output));
 
   // The frames, with the granules inside the ramps lowered.
-  const TGainRamp ramp(FPlan.Samples(), TimeToSamples(r.FadeTime, rate), r.Volume);
+  const TGainRamp ramp(FPlan.Samples(), SampleAt(r.FadeTime, rate), r.Volume);
   const int64_t spf = stream.SamplesPerFrame();
   const int granules = stream.Granules();
   std::vector<uint8_t> buffer;

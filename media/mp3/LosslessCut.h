@@ -9,13 +9,14 @@
 
 #include "CutPlan.h"
 #include "Mp3Source.h"
+#include "media/gain/SegmentFade.h"
 
 namespace sw::mp3 {
 
 struct TLosslessCutRequest {
   std::string Output;
   int64_t StartTime = 0, EndTime = 0;  // µs on the source's gapless time line
-  int64_t FadeTime = 5000000;          // µs, each ramp
+  int64_t FadeTime = sw::FadeTime;     // µs, each ramp; 0: none
   int Volume = 256;                    // 256 leaves the loudness as it is
   bool Replace = false;                // a file at Output may be replaced (else it is kept)
 };
@@ -44,8 +45,5 @@ class TLosslessCut {
   TCutPlan FPlan;
   int64_t FChangedFrames = 0;
 };
-
-// Samples at the rate for a time in µs, rounded to the nearest.
-int64_t TimeToSamples(int64_t time, int sampleRate);
 
 }  // namespace sw::mp3

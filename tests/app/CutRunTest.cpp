@@ -40,7 +40,7 @@ struct TCut {
                                                         int rate, int ch, int f) mutable {
       if (during) std::exchange(during, nullptr)();
       if (tweak)
-        shaper.Apply(pts, s, size, rate, ch, f);
+        shaper.Apply(pts, reinterpret_cast<int16_t*>(s), f == AV_SAMPLE_FMT_S16 ? size / 2 / ch : 0, rate, ch);
       else
         Job.AudioHook(pts, s, size, rate, ch, f);
     };
