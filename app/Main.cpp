@@ -19,12 +19,12 @@
 #include "LinkText.h"
 #include "Links.h"
 #include "RevealFile.h"
-#include "app/FileInfoText.h"
-#include "app/LosslessCutJob.h"
-#include "ui_Main.h"
+#include "app/core/FileInfoText.h"
+#include "app/core/RunLogLines.h"
 #include "media/base/HostWindow.h"
 #include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
+#include "ui_Main.h"
 
 namespace sw {
 
@@ -59,12 +59,6 @@ TTrackbarEnvelope ForTrackbar(const TEnvelope& e) {
   return t;
 }
 
-bool IsBlank(const std::string& line) {
-  for (unsigned char c : line)
-    if (c > ' ') return false;
-  return true;
-}
-
 }  // namespace
 
 TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
@@ -72,8 +66,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
                               Qt::WindowCloseButtonHint),
       ui(std::make_unique<Ui::TTuneSnipForm>()),
       FProgramFolder(std::move(programFolder)),
-      FCutJob(FFEncoder, [](bool error, const std::string& text) { error ? LogError(text) : LogInfo(text); },
-              FProgramFolder) {
+      FCutJob(FProgramFolder) {
   // The layout:
   ui->setupUi(this);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -84,7 +77,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   QAction* openButton = AddEditButton(ui->btnOpenFile, QStyle::SP_DialogOpenButton);
   QAction* folderButton = AddEditButton(ui->tFilePath, QStyle::SP_DirIcon);
 
-  // Calls from the encoder's threads run on this thread from its event loop:
+  // Calls from the workers' threads run on this thread from its event loop:
   SetMainThread();
   SetMainThreadWaker([] {
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -166,20 +159,11 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   ui->pnlLeft->installEventFilter(this);
   ConnectPreview();
 
-  // The encoder's events:
-  FFEncoder.OnAudioHook = [this](TCustomEncoder*, int, int64_t pts, uint8_t* samples, int size, int rate,
-                                 int channels, int format) {
-    FCutJob.AudioHook(pts, samples, size, rate, channels, format);
-  };
-  FFEncoder.OnProgress = [this](TCustomEncoder*, PProgressInfo info) {
-    if (!FClosing) FFEncoderProgress(info);
-  };
-  FFEncoder.OnTerminate = [this](TCustomEncoder*, TTerminateInfo info) {
-    // The delivery thread waits while the main thread does the window's part.
-    if (!FClosing) CallInMainThread([this, &info] {
-        if (!FClosing) FFEncoderTerminate(info);
-      });
-  };
+  // The cut's reports, all on this thread:
+  FCutJob.OnLog = [](bool error, const std::string& line) { error ? LogError(line) : LogInfo(line); };
+  FCutJob.OnAskReplace = [this](const std::string&) { return AskQuestion("The file exists, do you want to replace it?"); };
+  FCutJob.OnProgress = [this](int percent) { ui->pbPercent->setValue(percent); };
+  FCutJob.OnEnd = [this](const TCutEnd& end) { CutJobEnd(end); };
 }
 
 TTuneSnipForm::~TTuneSnipForm() {
@@ -277,7 +261,9 @@ void TTuneSnipForm::closeEvent(QCloseEvent* e) {
 void TTuneSnipForm::FormCloseQuery() {
   FClosing = true;
   FWaveform.Cancel();
-  FFEncoder.Stop(true);
+  FCutJob.OnProgress = nullptr;
+  FCutJob.OnEnd = nullptr;
+  FCutJob.Stop(true);
   StopPlayer();
   FFLogger.OnLog = nullptr;
 }
@@ -319,20 +305,12 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
     LogError(text);
     return;
   }
-  TFileFacts facts;
-  facts.Path = path;
-  const AVInputFormat* format = FFDecoder.FormatContext()->iformat;
-  facts.TypeName = format && format->long_name ? format->long_name : "";
-  facts.FileSize = FFDecoder.FileSize();
-  FFDecoder.FillStreamInfo(facts.Info);
+  const TFileFacts facts = ReadFileFacts(FFDecoder, path);
   const int64_t seconds = facts.Info.Duration / 1000000;  // an unknown length (-1) gives 0
 
   const std::vector<std::string> lines = FileInfoLines(facts);
   for (const std::string& line : lines) ui->mmInfo->appendPlainText(Text(line));
-  LogInfo("============ file info ================");
-  for (const std::string& line : lines)
-    if (!IsBlank(line)) LogInfo(line);
-  LogInfo("=======================================");
+  for (const std::string& line : FileInfoLogLines(lines)) LogInfo(line);
 
   ui->lblStartTime->setText(Text(FormatSeconds(0)));
   ui->lblEndTime->setText(Text(FormatSeconds(seconds)));
@@ -379,25 +357,16 @@ void TTuneSnipForm::SnipWaveEndChange() {
 
 // ---- Cutting ----
 
-std::string TTuneSnipForm::OutputPath() const {
-  return BuildOutputPath(Text(ui->tFilePath->text()), Text(ui->tFileName->text()));
-}
-
-TCutJob::TRequest TTuneSnipForm::CutRequest(bool replace) {
-  TCutJob::TRequest r;
-  r.Replace = replace;
+TCutRequest TTuneSnipForm::CutRequest() const {
+  TCutRequest r;
   r.Source = Text(ui->btnOpenFile->text());
+  // The track bar's whole seconds become the request's microseconds here, once.
+  r.StartTime = ui->SnipWave->SegStartPos() * 1000000;
+  r.EndTime = ui->SnipWave->SegEndPos() * 1000000;
+  r.Volume = ui->tbVolume->value();
   r.Folder = Text(ui->tFilePath->text());
   r.Name = Text(ui->tFileName->text());
-  r.SegStart = ui->SnipWave->SegStartPos();
-  r.SegEnd = ui->SnipWave->SegEndPos();
-  r.Volume = ui->tbVolume->value();
-  if (FFDecoder.FormatContext()) {
-    FFDecoder.FillStreamInfo(r.SourceTags);
-    r.SourceBitRate = r.SourceTags.BitRate;
-  }
-  r.StartLabel = Text(ui->lblStartTime->text());
-  r.EndLabel = Text(ui->lblEndTime->text());
+  r.Mode = ui->CutLossless1->isChecked() ? cmLossless : cmReencode;
   return r;
 }
 
@@ -408,34 +377,13 @@ void TTuneSnipForm::btnPublishClick() {
     ShowMessage("Choose a folder for the new file in \"File Path\".");
     return;
   }
-  // Only the file the user agreed to replace is replaced: one that appears during the
-  // cut is kept, and the cut fails.
-  const bool replace = WideFileExists(OutputPath());
-  if (replace && !AskQuestion("The file exists, do you want to replace it?")) return;
-  // What the job writes is revealed at its end, whatever the edits say by then.
-  FCutOutput = OutputPath();
-  ui->pbPercent->setValue(0);
-  if (ui->CutLossless1->isChecked()) return CutLossless(replace);
+  // Off while the replace question is open too: one cut at a time.
   ui->BtnPublish->setEnabled(false);
-  std::string message;
-  if (!FCutJob.Start(CutRequest(replace), message)) {
-    if (!message.empty()) ShowMessage(message);
+  std::string refusal;
+  if (!FCutJob.Start(CutRequest(), refusal)) {
+    if (!refusal.empty()) ShowMessage(refusal);
     ui->BtnPublish->setEnabled(true);
   }
-}
-
-void TTuneSnipForm::CutLossless(bool replace) {
-  ui->BtnPublish->setEnabled(false);
-  TLosslessCutJob job([](bool error, const std::string& text) { error ? LogError(text) : LogInfo(text); });
-  std::string message;
-  if (job.Run(CutRequest(replace), message)) {
-    ui->pbPercent->setValue(100);
-    if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
-      RevealOutput(Text(FCutOutput));
-  } else {
-    ShowMessage(message);
-  }
-  ui->BtnPublish->setEnabled(true);
 }
 
 void TTuneSnipForm::tFilePathButtonClick() {
@@ -443,22 +391,15 @@ void TTuneSnipForm::tFilePathButtonClick() {
   if (!folder.isEmpty()) ui->tFilePath->setText(folder);
 }
 
-void TTuneSnipForm::FFEncoderProgress(PProgressInfo info) {
-  const int percent = ProgressPercent(info->CurrentTime, info->TotalDuration);
-  if (percent >= 0) ui->pbPercent->setValue(percent);
-}
-
-void TTuneSnipForm::FFEncoderTerminate(const TTerminateInfo& info) {
-  if (info.TaskIndex >= 0) {
-    if (info.Finished) {
-      ui->pbPercent->setValue(100);
-      if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
-        RevealOutput(Text(FCutOutput));
-    }
-    FCutJob.Terminated(info);
-    // A job that failed while it ran says why, not only in the run log.
-    if (!info.Finished && info.Exception) ShowMessage("Failed to cut file.\n" + PrintableText(info.ExceptionMsg));
+void TTuneSnipForm::CutJobEnd(const TCutEnd& end) {
+  if (end.Outcome == coFinished) {
+    ui->pbPercent->setValue(100);
+    // The file the job wrote, whatever the edits say by now.
+    if (AskQuestion("Published successfully, Click \"OK\" to open the folder of the generated file."))
+      RevealOutput(Text(end.Output));
   }
+  // A cut that failed while it ran says why, not only in the run log.
+  if (end.Outcome == coFailed) ShowMessage("Failed to cut file.\n" + end.Reason);
   ui->BtnPublish->setEnabled(true);
 }
 

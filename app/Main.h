@@ -9,9 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/CutJob.h"
+#include "app/core/CutJob.h"
 #include "media/binding/FFLog.h"
-#include "media/encoder/FFEncode.h"
 #include "media/info/FFDecode.h"
 #include "media/player/FFPlay.h"
 #include "media/waveform/WaveformJob.h"
@@ -70,16 +69,11 @@ class TTuneSnipForm : public QMainWindow {
   // stops the running one and leaves the track plain.
   void StartWaveform(const std::string& path);
 
-  // Cutting:
+  // Cutting (File > "Cut without re-encoding" chooses the mode):
   void btnPublishClick();
-  // File > "Cut without re-encoding": the frames are copied, on this thread.
-  void CutLossless(bool replace);
   void tFilePathButtonClick();
-  // replace: the user agreed to replace the file at the output's name.
-  TCutJob::TRequest CutRequest(bool replace);
-  std::string OutputPath() const;
-  void FFEncoderProgress(PProgressInfo info);
-  void FFEncoderTerminate(const TTerminateInfo& info);
+  TCutRequest CutRequest() const;
+  void CutJobEnd(const TCutEnd& end);
 
   // Preview (MainPreview.cpp):
   void ConnectPreview();
@@ -123,13 +117,12 @@ class TTuneSnipForm : public QMainWindow {
   std::unique_ptr<TAboutForm> FAboutForm;
   std::string FProgramFolder;
   bool FShown = false;
-  // Set when the window closes: the encoder's threads may still report, and their
-  // reports are dropped from then on (read on the encoder's threads).
+  // Set when the window closes: the player's and the overview's threads may still
+  // report, and their reports are dropped from then on (read on those threads).
   std::atomic<bool> FClosing{false};
 
   TFFLogger FFLogger;
   TFFDecoder FFDecoder;
-  TFFEncoder FFEncoder;
   TFFPlayer FFPlayer;
   // A press on the track bar outside the markers paused the preview: the thumb belongs to
   // the pointer until the release, and the hint shows the thumb's time (main thread).
@@ -137,8 +130,7 @@ class TTuneSnipForm : public QMainWindow {
   // Where Play asked the sound to start (µs), until a report from there arrives: a report
   // made while the file stood opened at its start is not the sound's (main thread); -1: none.
   int64_t FPlayFrom = -1;
-  TCutJob FCutJob;
-  std::string FCutOutput;  // the file the last cut writes (main thread)
+  TCutJob FCutJob;  // its reports come to this thread
   TWaveformJob FWaveform;
   int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)
   std::unique_ptr<TKeyMarking> FKeys;

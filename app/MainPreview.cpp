@@ -6,9 +6,9 @@
 
 #include "KorLog.h"
 #include "Main.h"
-#include "app/FileInfoText.h"
-#include "ui_Main.h"
+#include "app/core/FileInfoText.h"
 #include "media/base/MyUtils.h"
+#include "ui_Main.h"
 
 namespace sw {
 

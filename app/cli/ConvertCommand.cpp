@@ -10,7 +10,7 @@
 #include "media/binding/AVFormatStubs.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
-#include "app/FileInfoText.h"
+#include "app/core/FileInfoText.h"
 #include "media/encoder/FFmpegTask.h"
 
 namespace sw::cli {

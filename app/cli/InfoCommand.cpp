@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "Commands.h"
-#include "app/FileInfoText.h"
-#include "media/base/MyUtils.h"
+#include "app/core/FileInfoText.h"
 #include "media/binding/FFLog.h"
+#include "media/base/MyUtils.h"
 #include "media/info/FFDecode.h"
 
 namespace sw::cli {
@@ -52,12 +52,7 @@ int InfoCommand(const TArgs& args) {
     std::printf("Failed to load file, error message: %s\n", PrintableText(decoder.ErrorText()).c_str());
     return 1;
   }
-  TFileFacts facts;
-  facts.Path = file;
-  facts.TypeName = decoder.FormatContext()->iformat->long_name ? decoder.FormatContext()->iformat->long_name : "";
-  facts.FileSize = decoder.FileSize();
-  decoder.FillStreamInfo(facts.Info);
-  for (const std::string& line : FileInfoLines(facts)) std::printf("%s\n", line.c_str());
+  for (const std::string& line : FileInfoLines(ReadFileFacts(decoder, file))) std::printf("%s\n", line.c_str());
   return 0;
 }
 

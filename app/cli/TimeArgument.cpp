@@ -1,7 +1,6 @@
 #include "TimeArgument.h"
 
 #include <cctype>
-#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -53,17 +52,6 @@ bool ParseTimeArgument(const std::string& text, int64_t& microseconds) {
   if (fraction.size() > 6 && fraction[6] >= '5') ++micro;
   microseconds = seconds * 1000000 + micro;
   return true;
-}
-
-std::string FormatTimeArgument(int64_t microseconds) {
-  const int64_t seconds = microseconds / 1000000;
-  const int part = static_cast<int>(microseconds % 1000000);
-  char text[48];
-  const int n = std::snprintf(text, sizeof text, "%.2lld:%.2d:%.2d", static_cast<long long>(seconds / 3600),
-                              static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  if (part % 1000) std::snprintf(text + n, sizeof text - n, ".%.6d", part);
-  else if (part) std::snprintf(text + n, sizeof text - n, ".%.3d", part / 1000);
-  return text;
 }
 
 }  // namespace sw::cli

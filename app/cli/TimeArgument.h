@@ -12,7 +12,4 @@ extern const char* const TimeFormats;
 // seconds after a colon, letters). Digits past the sixth after the point are rounded.
 bool ParseTimeArgument(const std::string& text, int64_t& microseconds);
 
-// "HH:MM:SS", with ".mmm" (or ".uuuuuu") when there is a fraction of a second.
-std::string FormatTimeArgument(int64_t microseconds);
-
 }  // namespace sw::cli

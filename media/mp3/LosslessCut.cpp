@@ -113,7 +113,6 @@ bool CarrierFrame(const TMp3Source& source, const TCutPlan& plan, TByteReader& i
 
 bool TLosslessCut::Fail(const std::string& text) {
   FErrorText = text;
-  Log(text);
   return false;
 }
 
@@ -226,6 +225,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
     musicCrc = TagCrc(data, static_cast<std::size_t>(frames[i].Size), musicCrc);
     if (!out.Write(data, static_cast<std::size_t>(frames[i].Size)))
       return Fail(WriteFailure(r.Output));
+    if (OnProgress) OnProgress(static_cast<int64_t>(i - first + 1), static_cast<int64_t>(last - first + 1));
   }
   if (source.Id3v1Offset() >= 0) {
     const uint8_t* p = in.Peek(source.Id3v1Offset(), Id3v1Size);

@@ -27,9 +27,11 @@ class TLosslessCut {
   std::function<void(const std::string&)> OnLog;
   // Asked between frames; true ends the run with nothing written.
   std::function<bool()> OnQueryStop;
+  // After each frame copied: how many of how many.
+  std::function<void(int64_t done, int64_t total)> OnProgress;
 
   // Writes the output beside its target and renames it over the target when complete;
-  // false with ErrorText and nothing written otherwise.
+  // false with ErrorText (not logged: the caller tells it) and nothing written otherwise.
   bool Run(const TMp3Source& source, const TLosslessCutRequest& request);
   const std::string& ErrorText() const { return FErrorText; }
   const TCutPlan& Plan() const { return FPlan; }

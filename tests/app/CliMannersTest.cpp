@@ -11,6 +11,7 @@
 #include "../media/engine/DecodeFile.h"
 #include "app/cli/Commands.h"
 #include "app/cli/TimeArgument.h"
+#include "app/core/FileInfoText.h"
 
 using namespace sw::cli;
 
@@ -53,9 +54,10 @@ TEST(TimeArgument, RefusesWhatIsNoTime) {
 }
 
 TEST(TimeArgument, FormatsForTheRunLog) {
-  EXPECT_EQ(FormatTimeArgument(3000000), "00:00:03");
-  EXPECT_EQ(FormatTimeArgument(62250000), "00:01:02.250");
-  EXPECT_EQ(FormatTimeArgument(3723000001), "01:02:03.000001");
+  EXPECT_EQ(sw::FormatSegmentTime(3000000), "00:00:03");
+  EXPECT_EQ(sw::FormatSegmentTime(62250000), "00:01:02.250");
+  EXPECT_EQ(sw::FormatSegmentTime(3723000001), "01:02:03.000001");
+  EXPECT_EQ(sw::FormatSegmentTime(360000000000), "100:00:00");  // as the window's clock text
 }
 
 TEST(CliManners, HelpAskedForGoesToStandardOutputWithSuccess) {

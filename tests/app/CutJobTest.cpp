@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
-#include "app/CutJob.h"
+#include "../TempDir.h"
+#include "app/core/CutJob.h"
+#include "app/core/ReencodeWork.h"
+#include "app/core/RunLogLines.h"
+#include "app/core/VolumeScales.h"
 
 using namespace sw;
 
@@ -70,3 +75,60 @@ TEST(CutJob, ProgressPercent) {
   EXPECT_EQ(ProgressPercent(5000000, -1), -1);
 }
 
+
+TEST(CutJob, OutputPreparationAsksBeforeReplacingAndRefusesTheSource) {
+  TTempDir dir;
+  TCutRequest r;
+  r.Source = dir.Write("song.mp3", "source");
+  r.Folder = dir.Path();
+  std::vector<std::string> asked;
+  const auto answer = [&](bool yes) {
+    return [&asked, yes](const std::string& path) {
+      asked.push_back(path);
+      return yes;
+    };
+  };
+  // The source itself, under its name or another: refused before any question.
+  std::filesystem::create_hard_link(r.Source, dir.File("other.mp3"));
+  for (const char* name : {"song", "song.mp3", "other"}) {
+    r.Name = name;
+    const TPreparedOutput out = PrepareOutput(r, answer(true));
+    EXPECT_EQ(out.Refusal, "The output file \"" + BuildOutputPath(dir.Path(), name) +
+                               "\" is the source itself: a cut may not overwrite its source.");
+  }
+  EXPECT_TRUE(asked.empty());
+  // A file there: asked once with its path; no handler keeps it.
+  r.Name = "old";
+  const std::string old = dir.Write("old.mp3", "old");
+  EXPECT_TRUE(PrepareOutput(r, answer(true)).Replace);
+  const TPreparedOutput kept = PrepareOutput(r, answer(false));
+  EXPECT_TRUE(kept.Declined && !kept.Replace && kept.Refusal.empty());
+  EXPECT_TRUE(PrepareOutput(r, nullptr).Declined);
+  EXPECT_EQ(asked, (std::vector<std::string>{old, old}));
+  // A missing folder is made one level deep, not two; a folder under a file cannot be made.
+  r.Folder = dir.File("new");
+  const TPreparedOutput fresh = PrepareOutput(r, answer(true));
+  EXPECT_EQ(fresh.Path, dir.File("new/old.mp3"));
+  EXPECT_FALSE(fresh.Replace || fresh.Declined);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("new")));
+  r.Folder = dir.File("a/b");
+  EXPECT_EQ(PrepareOutput(r, nullptr).Refusal, "");  // the output's own open says why
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a")));
+  r.Folder = r.Source + "/sub";
+  EXPECT_EQ(PrepareOutput(r, nullptr).Refusal, "Failed to convert audio.\n" + r.Source + "/sub: Not a directory");
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST(CutJob, RunLogLines) {
+  TCutRequest r;
+  r.StartTime = 61500000;
+  r.EndTime = 3723000001;
+  r.Volume = 70;
+  EXPECT_EQ(CutRequestLines(r, "/o/a\nb.mp3"),
+            (std::vector<std::string>{"Begin Time:00:01:01.500", "End Time:01:02:03.000001", "Output:/o/a\\nb.mp3",
+                                      "Volume:178"}));
+  EXPECT_EQ(CutFailedLines("bad\x1b"), (std::vector<std::string>{"Failed to cut file.", "Error Message:", "bad\\x1b"}));
+  EXPECT_EQ(FileInfoLogLines({"File Name: a", " \t", "", "Year: 0"}),
+            (std::vector<std::string>{"============ file info ================", "File Name: a", "Year: 0",
+                                      "======================================="}));
+}

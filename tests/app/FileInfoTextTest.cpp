@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/FileInfoText.h"
+#include "app/core/FileInfoText.h"
 
 using namespace sw;
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "WindowRig.h"
-#include "app/FileInfoText.h"
+#include "app/core/FileInfoText.h"
 #include "media/player/FFPlay.h"
 #include "widgets/trackbar/KorTrackbar.h"
 

@@ -25,12 +25,14 @@
 
 #include "WindowRig.h"
 #include "../media/engine/DecodeFile.h"
-#include "app/FileInfoText.h"
+#include "app/core/FileInfoText.h"
+#include "app/core/OutputPreparation.h"
 #include "app/KorLog.h"
 #include "app/Links.h"
 #include "app/Main.h"
-#include "media/base/HostWindow.h"
 #include "media/binding/FFLoad.h"
+#include "media/base/HostWindow.h"
+#include "media/base/SafeOutput.h"
 #include "widgets/trackbar/KorTrackbar.h"
 
 using namespace sw;
@@ -497,7 +499,7 @@ class WindowTest : public QObject {
     rig.Get<QLineEdit>("tFileName")->setText("copied");
     TBoxAnswer box(QMessageBox::Ok);
     QTest::mouseClick(rig.Get<QPushButton>("BtnPublish"), Qt::LeftButton);
-    // Done when the click returns.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.Get<QPushButton>("BtnPublish")->isEnabled(), 30000);
     QCOMPARE(box.Count, 1);
     QCOMPARE(box.Text, QString("Published successfully, Click \"OK\" to open the folder of the generated file."));
     QVERIFY(rig.Get<QPushButton>("BtnPublish")->isEnabled());
@@ -513,35 +515,109 @@ class WindowTest : public QObject {
     QCOMPARE(audio.Frames(), int64_t(10 * 44100));
   }
 
+  // The cut without re-encoding runs as the other does: its name refused in the same
+  // words, on a worker with the window answering meanwhile, with the progress bar, and
+  // stopped without leaving anything when the window closes.
+  void theLosslessCutIsAJobLikeTheOther() {
+    TTempDir data;
+    const std::string source = data.File("long.mp3");
+    {
+      std::ofstream out(source, std::ios::binary);
+      for (int i = 0; i < 50; ++i) out << ReadAll(SNIPWAVE_TEST_DATA "/vbr-noheader.mp3");
+    }
+    for (const bool lossless : {false, true}) {
+      TRig rig;
+      rig.Show();
+      rig.Open(QString::fromStdString(source));
+      rig.Get<QAction>("CutLossless1")->setChecked(lossless);
+      fs::create_directory(rig.Dir.File("in"));
+      rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.File("in")));
+      rig.Get<QLineEdit>("tFileName")->setText("../x");
+      TBoxAnswer box(QMessageBox::Ok);
+      QTest::mouseClick(rig.Get<QPushButton>("BtnPublish"), Qt::LeftButton);
+      QCOMPARE(box.Text, QString::fromStdString(OutputNameRefusal("../x")));
+      QCOMPARE(rig.Log().last(), "E " + box.Text);
+      QVERIFY(rig.Get<QPushButton>("BtnPublish")->isEnabled());
+      QVERIFY(!fs::exists(rig.Dir.File("x.mp3")));
+    }
+
+    TRig rig;
+    rig.Show();
+    rig.Open(QString::fromStdString(source));
+    rig.Get<QAction>("CutLossless1")->setChecked(true);
+    rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.File("out")));
+    rig.Get<QLineEdit>("tFileName")->setText("copied");
+    auto* publish = rig.Get<QPushButton>("BtnPublish");
+    auto* progress = rig.Get<QProgressBar>("pbPercent");
+    progress->setValue(100);  // as a cut before left it
+    QList<int> shown;
+    connect(progress, &QProgressBar::valueChanged, progress, [&](int v) { shown << v; });
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(1);
+    {
+      TBoxAnswer box(QMessageBox::Cancel);
+      QTest::mouseClick(publish, Qt::LeftButton);
+      QVERIFY(!publish->isEnabled());  // the click returned while the cut runs
+      const int ticksAtClick = ticks;
+      QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
+      QCOMPARE(box.Count, 1);
+      QVERIFY2(ticks > ticksAtClick, "no timer fired while the cut ran");
+    }
+    QVERIFY(shown.size() > 10 && shown.first() == 0 && shown.last() == 100);
+    QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+    QVERIFY(fs::exists(rig.Dir.File("out/copied.mp3")));
+
+    // Once more, and the window closed at the first step of its progress.
+    rig.Get<QLineEdit>("tFileName")->setText("closed");
+    shown.clear();
+    bool closing = false;
+    connect(progress, &QProgressBar::valueChanged, rig.Window.get(), [&](int v) {
+      if (v > 0 && v < 100 && !std::exchange(closing, true))
+        QTimer::singleShot(0, rig.Window.get(), [&] { rig.Window->close(); });
+    });
+    QTest::mouseClick(publish, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.Window->isVisible(), 30000);
+    QVERIFY(shown.last() < 100);
+    QCOMPARE(std::distance(fs::directory_iterator(rig.Dir.File("out")), {}), 1);
+    // The stopped cut is neither completed nor failed.
+    const QStringList log = rig.Log();
+    const QStringList tail = log.mid(log.lastIndexOf("I Output:" + QString::fromStdString(rig.Dir.File("out/closed.mp3"))));
+    QVERIFY2(tail.size() >= 2 && !tail.contains("I Completed to cut mp3 file.") && !tail.contains("I Failed to cut file."),
+             qPrintable(log.join('\n')));
+  }
+
   // A cut that fails on its worker says why in a box; the run log keeps its lines, and
   // the bar that the last cut left full starts from nothing.
   void aCutThatFailsWhileItRunsShowsItsReason() {
     TRig rig;
     rig.Show();
-    const std::string source = rig.Dir.File("song.mp3");
-    fs::copy_file(SNIPWAVE_TEST_DATA "/vbr-noheader.mp3", source);
-    const std::string before = ReadAll(source);
-    rig.Open(QString::fromStdString(source));
+    rig.Open(TestData("vbr-noheader.mp3"));
     auto* progress = rig.Get<QProgressBar>("pbPercent");
     progress->setValue(100);
-    // The source itself as the output: the job refuses it once it runs.
     rig.Get<QLineEdit>("tFilePath")->setText(QString::fromStdString(rig.Dir.Path()));
-    rig.Get<QLineEdit>("tFileName")->setText("song.mp3");
+    rig.Get<QLineEdit>("tFileName")->setText("taken");
     auto* publish = rig.Get<QPushButton>("BtnPublish");
-    {
-      TBoxAnswer replace(QMessageBox::Ok);
-      QTest::mouseClick(publish, Qt::LeftButton);
-      QCOMPARE(replace.Text, QString("The file exists, do you want to replace it?"));
-    }
+    // A file takes the output's name while the cut is written beside it: it is kept.
+    const std::string taken = rig.Dir.File("taken.mp3");
+    QTimer appear;
+    QObject::connect(&appear, &QTimer::timeout, [&] {
+      for (const auto& e : fs::directory_iterator(rig.Dir.Path()))
+        if (e.path().extension() == ".part") {
+          rig.Dir.Write("taken.mp3", "my precious data");
+          appear.stop();
+        }
+    });
+    appear.start(1);
+    QTest::mouseClick(publish, Qt::LeftButton);
     QCOMPARE(progress->value(), 0);
     TBoxAnswer failed(QMessageBox::Ok);
     QTRY_VERIFY_WITH_TIMEOUT(publish->isEnabled(), 30000);
     QTRY_COMPARE(failed.Count, 1);
     QCOMPARE(failed.Title, QString("Korvane Snip Wave"));
-    QVERIFY2(failed.Text.startsWith("Failed to cut file.\nOutput file #0 (" + QString::fromStdString(source) +
-                                    ") is the same file as input file #0"),
-             qPrintable(failed.Text));
-    QCOMPARE(ReadAll(source), before);
+    QCOMPARE(failed.Text, "Failed to cut file.\n" + QString::fromStdString(taken) + ": " + TargetAppearedWords);
+    QCOMPARE(ReadAll(taken), std::string("my precious data"));
     const QStringList log = rig.Log();
     QCOMPARE(log.mid(log.size() - 3, 2), QStringList({"I Failed to cut file.", "I Error Message:"}));
     QCOMPARE("I " + failed.Text.mid(failed.Text.indexOf('\n') + 1), log.last());
@@ -575,7 +651,14 @@ class WindowTest : public QObject {
     fs::remove(source);
     refused(out, "The source file \"" + QString::fromStdString(source) + "\" cannot be opened:\n" +
                      QString::fromStdString(source) + ": No such file or directory");
-    QVERIFY(rig.Log().contains("I None task. task count:0 <=0"));
+    QCOMPARE(rig.Log().last(), "E " + QString::fromStdString(source) + ": No such file or directory");
+    // The source itself as the output: refused at once, with no question about replacing it.
+    fs::copy_file(SNIPWAVE_TEST_DATA "/notags-48k.mp3", source);
+    rig.Open(QString::fromStdString(source));
+    rig.Get<QLineEdit>("tFileName")->setText("gone");
+    refused(QString::fromStdString(rig.Dir.Path()),
+            "The output file \"" + QString::fromStdString(source) + "\" is the source itself: a cut may not overwrite its source.");
+    QCOMPARE(ReadAll(source), ReadAll(SNIPWAVE_TEST_DATA "/notags-48k.mp3"));
     {
       TBoxAnswer box(QMessageBox::Ok);
       rig.Open(TestData("text.mp3"));

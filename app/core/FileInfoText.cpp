@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "media/common/FFUtils.h"
+#include "media/info/FFDecode.h"
 
 namespace sw {
 
@@ -44,6 +45,24 @@ std::string FormatSeconds(int64_t seconds) { return Clock(seconds); }
 
 // The window's duration text has always ended in a period right after the seconds.
 std::string FormatDuration(int64_t microseconds) { return Clock(microseconds / 1000000) + "."; }
+
+std::string FormatSegmentTime(int64_t microseconds) {
+  const int part = static_cast<int>(microseconds % 1000000);
+  char fraction[16] = "";
+  if (part % 1000) std::snprintf(fraction, sizeof fraction, ".%.6d", part);
+  else if (part) std::snprintf(fraction, sizeof fraction, ".%.3d", part / 1000);
+  return Clock(microseconds / 1000000) + fraction;
+}
+
+TFileFacts ReadFileFacts(TCustomDecoder& reader, const std::string& path) {
+  TFileFacts facts;
+  facts.Path = path;
+  const AVInputFormat* format = reader.FormatContext() ? reader.FormatContext()->iformat : nullptr;
+  facts.TypeName = format && format->long_name ? format->long_name : "";
+  facts.FileSize = reader.FileSize();
+  reader.FillStreamInfo(facts.Info);
+  return facts;
+}
 
 std::vector<std::string> FileInfoLines(const TFileFacts& facts) {
   const TFileStreamInfo& info = facts.Info;
