@@ -43,9 +43,15 @@ void TCustomEncoder::CheckWorking(const char* operation) const {
 }
 
 void TCustomEncoder::ClearTasks() {
-  if (FWorking && !FAllDone) throw FFmpegException("Cannot ClearTasks while working.");
-  FDeliveries.WaitAll();
+  {
+    // The last task's thread sets FAllDone after handing out the final notice, whose
+    // handler may be here already: the lock waits for it.
+    std::lock_guard<std::recursive_mutex> g(FTerminateLock);
+    if (FWorking && !FAllDone) throw FFmpegException("Cannot ClearTasks while working.");
+  }
+  FDeliveries.WaitAll();  // without the lock: a handler under way may still take it
   FTasks.Clear();
+  std::lock_guard<std::recursive_mutex> g(FTerminateLock);
   FFinishedCount = 0;
   FNextTask = -1;
   FRemaining = 0;

@@ -100,26 +100,33 @@ class TCustomEncoder : public TFFBaseComponent {
                    bool& disable);
   void ConnectVideoHooks(TFFmpeg& task, const TOutputOptions& o);
 
+  // The settings: the caller's thread writes them; the tasks' threads read the interval
+  // and the priority when they start the next task, so they are set before StartTask.
   bool FPreview = false, FPreviewBitmap = false;
   int FProgressInterval = 500;
   TThreadPriority FThreadPriority = tpNormal;
   bool FTriggerEventInMainThread = true;
-  std::string FErrorText;
+  std::string FErrorText;  // the caller's thread only
 
+  // Changed only by the caller's thread while not working (CheckWorking) or after the
+  // final notice; the tasks' threads only look items up in it.
   TFFmpegList FTasks;
+  // The run's bookkeeping, read and written under FTerminateLock only: the tasks' threads
+  // end tasks and start the next ones while the caller may stop or clear.
   int FFinishedCount = 0;
   int FNextTask = -1;
   int FRemaining = 0;
-  bool FAllDone = false;
+  bool FAllDone = false;  // the final notice has been given
   bool FThreaded = false;
-  std::atomic<bool> FWorking{false};
+  std::atomic<bool> FWorking{false};  // set by StartTask, cleared by ClearTasks; read anywhere
   int FTaskVerbosity = 1;
-  TProgressInfo FProgressInfo;
-  TPreviewInfo FPreviewInfo;  // under FPreviewLock
-  THookInfo FHookInfo;        // under FVideoHookLock
+  TProgressInfo FProgressInfo;  // under FProgressLock
+  TPreviewInfo FPreviewInfo;    // under FPreviewLock
+  THookInfo FHookInfo;          // under FVideoHookLock
 
-  std::mutex FAudioHookLock, FPreviewLock, FProgressLock, FVideoHookLock;
-  std::recursive_mutex FTerminateLock;  // also held while tasks are started
+  std::mutex FAudioHookLock;  // one audio hook call at a time
+  std::mutex FPreviewLock, FProgressLock, FVideoHookLock;
+  std::recursive_mutex FTerminateLock;  // the run's bookkeeping above; held while tasks start
   TTerminateDeliveries FDeliveries;
 };
 

@@ -228,3 +228,38 @@ TEST_F(Encoder, DestroyingTheEncoderWaitsForTheRun) {
   EXPECT_EQ(notices.Infos[0].TaskIndex, 0);
   EXPECT_FALSE(notices.Infos[0].Finished);
 }
+
+// The final notice's handler may clear the list at once, on its delivery thread, while the
+// last task's thread is still finishing the run's bookkeeping: it is never refused as
+// working, and the cleared encoder takes a new run (under TSan a read of the bookkeeping
+// without its lock is reported).
+TEST_F(Encoder, TheFinalHandlerClearsTheTasksAndTheEncoderTakesTheNextRun) {
+  SetMainThread();
+  TTempDir dir;
+  TFFEncoder encoder;
+  std::mutex lock;
+  std::vector<std::string> refusals;
+  std::atomic<int> cleared{0};
+  encoder.OnTerminate = [&](TCustomEncoder* sender, TTerminateInfo info) {
+    if (info.TaskIndex >= 0) return;
+    try {
+      sender->ClearTasks();
+    } catch (const std::exception& e) {
+      std::lock_guard<std::mutex> g(lock);
+      refusals.push_back(e.what());
+    }
+    ++cleared;
+  };
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    AddMp3Task(encoder, dir, "a" + std::to_string(run) + ".mp3");
+    AddMp3Task(encoder, dir, "b" + std::to_string(run) + ".mp3");
+    encoder.StartTask(2);
+    for (int i = 0; i < 1000 && cleared <= run; ++i) WaitForPendingMessages(10ms);
+    ASSERT_EQ(cleared, run + 1);
+    EXPECT_EQ(encoder.TaskCount(), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("b" + std::to_string(run) + ".mp3")));
+  }
+  std::lock_guard<std::mutex> g(lock);
+  EXPECT_TRUE(refusals.empty()) << refusals.front();
+}
