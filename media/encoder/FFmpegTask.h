@@ -68,6 +68,18 @@ class TFFmpeg : public TCustomFFmpeg {
   void SetErrorText(std::string text) { FErrorText = std::move(text); }
 
  private:
+  // The steps of OpenInputFile, in their order. Each false or null is a failure whose
+  // reason is in ErrorText.
+  const AVInputFormat* TakeForcedFormat();  // the pending "f" option, used up
+  AVFormatContext* OpenInputFormatOf(const std::string& fileName, const AVInputFormat* format);
+  bool SelectProgram(AVFormatContext* input);  // only the pending program's streams stay
+  bool FindStreamInfo(AVFormatContext* input, const std::string& fileName);
+  // Seeks to the pending start time, used up; the input's time of it.
+  int64_t SeekInputToStart(AVFormatContext* input, const std::string& fileName);
+  // The streams' parameters become the pending settings of the outputs; their decoders.
+  void TakeStreamParameters(AVFormatContext* input);
+  void TakeVideoParameters(AVStream* stream, int index, int slot);
+
   using THandler = void (*)(TFFmpeg& task, const std::string& name, const std::string& value);
   static const std::unordered_map<std::string_view, THandler>& OptionHandlers();
   // Handlers of the options that do more than set one value.

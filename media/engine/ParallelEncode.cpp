@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "RunTables.h"
@@ -97,238 +98,308 @@ TCodecContextPtr CopyEncoderSettings(const AVCodec* codec, const AVCodecContext*
   return c;
 }
 
-bool TCustomFFmpeg::TRun::EncodeInParts() {
-  if (S.JoinMode || Files.size() != 1 || Ost.size() != 1 || E.OutputFileCount() != 1) return false;
-  TOutputStream& ost = Ost[0];
+// The steps of one parted encode, sharing the plan and the parts.
+struct TCustomFFmpeg::TRun::TPartedEncode {
+  explicit TPartedEncode(TRun& run);
+  // Whether the run is one that parts can encode: one MP3 stream of LAME from one seekable
+  // input, a limited segment, nothing that counts frames, bytes or wall time.
+  static bool Suits(TRun& run);
+  // The parts' shares of what the input holds of the segment; false when too short.
+  bool Plan();
+  // The run of a part on its own copy of the input and a copy of the encoder's settings;
+  // null when the input cannot be opened again.
+  std::unique_ptr<TCustomFFmpeg> MakeEngine(TPart& part);
+  TOutputFilePtr MakeOutput(TPart& part);
+  // A worker: takes the next part until none is left.
+  void Work();
+  void EncodePart(TPart& part);
+  // Runs the workers to their end, reporting progress and passing stop requests on.
+  void RunWorkers();
+  void ReportProgress();
+  // True when the run ends here (stopped), false to encode with one encoder; raises a
+  // part's error.
+  std::optional<bool> Outcome();
+  // Joins the parts' frames into the output; false when they cannot be joined.
+  bool Join();
+
+  TRun& R;
+  TCustomFFmpeg& E;
+  TEngineSettings& S;
+  TOutputStream& Ost;
+  AVCodecContext* Enc;
+  const AVFormatContext* In;
+  int64_t Fs = 0, Rate = 0, Length = 0, SegmentStart = 0;
+  int Cores = 1;
+  std::vector<int64_t> Bounds;             // output frame where each part's share begins
+  std::vector<std::unique_ptr<TPart>> Parts;
+  std::mutex HookLock;                     // one audio hook call at a time
+  std::mutex DoneLock;                     // guards Stopping and every part's Engine
+  std::condition_variable DoneSignal;      // a part is done
+  bool Stopping = false;                   // under DoneLock
+  std::atomic<size_t> Next{0};             // the next part a worker takes
+};
+
+TCustomFFmpeg::TRun::TPartedEncode::TPartedEncode(TRun& run)
+    : R(run), E(run.E), S(run.S), Ost(run.Ost[0]), Enc(Ost.Encoder()), In(E.InputFile(0)) {
+  Fs = Enc->frame_size;
+  Rate = Enc->sample_rate;
+  Cores = S.EncodeWorkers > 0 ? S.EncodeWorkers : static_cast<int>(std::thread::hardware_concurrency());
+  Cores = std::max(Cores, 1);
+}
+
+bool TCustomFFmpeg::TRun::TPartedEncode::Suits(TRun& run) {
+  const TEngineSettings& S = run.S;
+  if (S.JoinMode || run.Files.size() != 1 || run.Ost.size() != 1 || run.E.OutputFileCount() != 1) return false;
+  const TOutputStream& ost = run.Ost[0];
   if (!ost.EncodingNeeded || !ost.Filters.empty() || !ost.Setup->BitstreamFilters.empty()) return false;
-  AVCodecContext* enc = ost.Encoder();
-  const AVFormatContext* in = E.InputFile(0);
-  const TInputStream& source = Ist[ost.SourceIndex];
-  const int64_t fs = enc->frame_size, rate = enc->sample_rate;
+  const AVCodecContext* enc = ost.Encoder();
+  const AVFormatContext* in = run.E.InputFile(0);
+  const TInputStream& source = run.Ist[ost.SourceIndex];
   if (enc->codec_id != AV_CODEC_ID_MP3 || !enc->codec || std::strcmp(enc->codec->name, "libmp3lame") != 0 ||
-      fs <= 1 || std::strcmp(E.OutputFile(0)->Context->oformat->name, "mp3") != 0 ||
-      source.Stream->codecpar->sample_rate != rate || !in->url)
+      enc->frame_size <= 1 || std::strcmp(run.E.OutputFile(0)->Context->oformat->name, "mp3") != 0 ||
+      source.Stream->codecpar->sample_rate != enc->sample_rate || !in->url)
     return false;
   if (S.StartTime < 0 || S.RecordingTime == NoLimit || S.RecordingTime < S.PartsFrom || S.FileSizeLimit > 0 ||
       S.RateEmulation || S.AudioSyncMethod != 0 || S.MaxFrames[AVMEDIA_TYPE_AUDIO] != std::numeric_limits<int>::max())
     return false;
   // Each part seeks its own input to its own stretch.
-  if (!InputSeekable(0)) return false;
+  if (!run.InputSeekable(0)) return false;
   const int cores = S.EncodeWorkers > 0 ? S.EncodeWorkers : static_cast<int>(std::thread::hardware_concurrency());
-  if (S.EncodeParts == 1 || (S.EncodeParts <= 0 && cores < 2)) return false;
+  return !(S.EncodeParts == 1 || (S.EncodeParts <= 0 && cores < 2));
+}
 
+bool TCustomFFmpeg::TRun::TPartedEncode::Plan() {
   // The parts share out what the input holds of the segment (as far as its duration
   // tells); the last one runs to the segment's end whatever it holds. The parts' inputs
   // seek by the frame offsets, scanned once for all.
-  const int64_t length = ff::av_rescale(S.RecordingTime, rate, AV_TIME_BASE);
-  int64_t planned = length;
-  if (in->duration > 0) {
-    const int64_t end = in->duration + (in->start_time != AV_NOPTS_VALUE ? in->start_time : 0) + E.FInputOffset[0];
-    planned = std::min(planned, ff::av_rescale(end - S.StartTime, rate, AV_TIME_BASE));
+  Length = ff::av_rescale(S.RecordingTime, Rate, AV_TIME_BASE);
+  int64_t planned = Length;
+  if (In->duration > 0) {
+    const int64_t end = In->duration + (In->start_time != AV_NOPTS_VALUE ? In->start_time : 0) + E.FInputOffset[0];
+    planned = std::min(planned, ff::av_rescale(end - S.StartTime, Rate, AV_TIME_BASE));
   }
   // A scan of an MP3 input's frames that met the end of the file tells what it really
   // holds, where the duration may only be estimated from the bit rate.
-  if (!E.FFrameOffsets[0]) E.FFrameOffsets[0] = ScanFrameOffsets(in, S.StartTime + S.RecordingTime - E.FInputOffset[0]);
-  if (const TFrameOffsets* frames = E.FFrameOffsets[0].get(); frames && frames->WholeFile && frames->SampleRate == rate) {
+  if (!E.FFrameOffsets[0]) E.FFrameOffsets[0] = ScanFrameOffsets(In, S.StartTime + S.RecordingTime - E.FInputOffset[0]);
+  if (const TFrameOffsets* frames = E.FFrameOffsets[0].get(); frames && frames->WholeFile && frames->SampleRate == Rate) {
     const int64_t held = static_cast<int64_t>(frames->Offsets.size()) * frames->SamplesPerFrame;
-    planned = std::min(planned, held + ff::av_rescale(E.FInputOffset[0] - S.StartTime, rate, AV_TIME_BASE));
+    planned = std::min(planned, held + ff::av_rescale(E.FInputOffset[0] - S.StartTime, Rate, AV_TIME_BASE));
   }
-  if (planned < ff::av_rescale(S.PartsFrom, rate, AV_TIME_BASE)) return false;
-  const int64_t roll = (RollSamples + fs - 1) / fs * fs;
+  if (planned < ff::av_rescale(S.PartsFrom, Rate, AV_TIME_BASE)) return false;
+  const int64_t roll = (RollSamples + Fs - 1) / Fs * Fs;
   // Parts of a third of the shortest segment that is split, at least: the roll around each
   // costs a fixed amount.
-  const int64_t minShare = ff::av_rescale(S.PartsFrom / 3, rate, AV_TIME_BASE);
-  const std::vector<int64_t> bounds = PlanShares(planned, fs, std::max(cores, 1), S.EncodeParts, minShare);
-  const size_t count = bounds.size();
-  std::vector<std::unique_ptr<TPart>> parts;
+  const int64_t minShare = ff::av_rescale(S.PartsFrom / 3, Rate, AV_TIME_BASE);
+  Bounds = PlanShares(planned, Fs, Cores, S.EncodeParts, minShare);
+  const size_t count = Bounds.size();
   for (size_t k = 0; k < count; ++k) {
     auto part = std::make_unique<TPart>();
-    part->ShareFrom = bounds[k] * fs;
-    part->ShareTo = k + 1 < count ? bounds[k + 1] * fs : length;
+    part->ShareFrom = Bounds[k] * Fs;
+    part->ShareTo = k + 1 < count ? Bounds[k + 1] * Fs : Length;
     part->From = k == 0 ? 0 : part->ShareFrom - roll;
-    part->To = k + 1 < count ? part->ShareTo + roll : length;
-    part->Encoded.First = part->From / fs;
-    parts.push_back(std::move(part));
+    part->To = k + 1 < count ? part->ShareTo + roll : Length;
+    part->Encoded.First = part->From / Fs;
+    Parts.push_back(std::move(part));
   }
+  SegmentStart = ff::av_rescale(S.StartTime, Rate, AV_TIME_BASE);
+  return true;
+}
 
-  const int64_t segmentStart = ff::av_rescale(S.StartTime, rate, AV_TIME_BASE);
-  const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder : enc->codec;
-  std::mutex hookLock;
-  // One run per part, on its own copy of the input and a copy of the encoder's settings;
-  // null when the input cannot be opened again.
-  const auto makeEngine = [&](TPart& part) -> std::unique_ptr<TCustomFFmpeg> {
-    auto child = std::make_unique<TCustomFFmpeg>();
-    child->Settings() = S;
-    TEngineSettings& cs = child->Settings();
-    // The part's share on the input's time line; a sample count converts there and back
-    // exactly, as a microsecond is shorter than a sample.
-    cs.StartTime = ff::av_rescale(segmentStart + part.From, AV_TIME_BASE, rate);
-    cs.RecordingTime = ff::av_rescale(segmentStart + part.To, AV_TIME_BASE, rate) - cs.StartTime;
-    cs.ReportInterval = NoLimit;
-    cs.SeekToStart = true;
-    AVFormatContext* input = nullptr;
-    if (OpenInputFormat(&input, in->url, in->iformat, nullptr) < 0) {
-      part.SetUpFailure = "its input cannot be opened";
-      return nullptr;
-    }
-    int found;
-    {
-      std::lock_guard<std::recursive_mutex> lock(CodecLock());
-      found = ff::avformat_find_stream_info(input, nullptr);
-    }
-    child->AddInputFile(input, E.FInputOffset[0]);
-    child->FFrameOffsets[0] = E.FFrameOffsets[0];
-    if (found < 0 || input->nb_streams != in->nb_streams) {
-      part.SetUpFailure = "its input shows other streams";
-      return nullptr;
-    }
-    for (unsigned k = 0; k < in->nb_streams; ++k) input->streams[k]->discard = in->streams[k]->discard;
-    child->FForcedDecoders = E.FForcedDecoders;
-    child->FDecoderOptions = E.FDecoderOptions;
-
-    auto file = std::make_shared<TOutputFile>();
-    if (ff::avformat_alloc_output_context2(&file->Context, nullptr, "mp3", nullptr) < 0 || !file->Context)
-      RaiseFFmpeg("av_mallocz fail");
-    child->AddOutputFile(file);
-    AVStream* st = ff::avformat_new_stream(file->Context, nullptr);
-    if (!st) RaiseFFmpeg("av_mallocz fail");
-    st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
-    st->codecpar->codec_id = enc->codec_id;
-    TOutputStreamSetup& setup = file->Streams.emplace_back();
-    setup.Encoder = codec;
-    setup.Codec = CopyEncoderSettings(codec, enc);
-    if (!setup.Codec) RaiseFFmpeg("av_mallocz fail");
-    file->PacketSink = [&part](AVPacket* packet) {
-      TPacketPtr kept(ff::av_packet_alloc());
-      if (!kept || (!packet->buf && ff::av_packet_ref(kept.get(), packet) < 0)) RaiseFFmpeg("av_mallocz fail");
-      if (packet->buf) ff::av_packet_move_ref(kept.get(), packet);
-      part.Made += kept->duration;
-      part.Encoded.Packets.push_back(std::move(kept));
+std::unique_ptr<TCustomFFmpeg> TCustomFFmpeg::TRun::TPartedEncode::MakeEngine(TPart& part) {
+  auto child = std::make_unique<TCustomFFmpeg>();
+  child->Settings() = S;
+  TEngineSettings& cs = child->Settings();
+  // The part's share on the input's time line; a sample count converts there and back
+  // exactly, as a microsecond is shorter than a sample.
+  cs.StartTime = ff::av_rescale(SegmentStart + part.From, AV_TIME_BASE, Rate);
+  cs.RecordingTime = ff::av_rescale(SegmentStart + part.To, AV_TIME_BASE, Rate) - cs.StartTime;
+  cs.ReportInterval = NoLimit;
+  cs.SeekToStart = true;
+  AVFormatContext* input = nullptr;
+  if (OpenInputFormat(&input, In->url, In->iformat, nullptr) < 0) {
+    part.SetUpFailure = "its input cannot be opened";
+    return nullptr;
+  }
+  int found;
+  {
+    std::lock_guard<std::recursive_mutex> lock(CodecLock());
+    found = ff::avformat_find_stream_info(input, nullptr);
+  }
+  child->AddInputFile(input, E.FInputOffset[0]);
+  child->FFrameOffsets[0] = E.FFrameOffsets[0];
+  if (found < 0 || input->nb_streams != In->nb_streams) {
+    part.SetUpFailure = "its input shows other streams";
+    return nullptr;
+  }
+  for (unsigned k = 0; k < In->nb_streams; ++k) input->streams[k]->discard = In->streams[k]->discard;
+  child->FForcedDecoders = E.FForcedDecoders;
+  child->FDecoderOptions = E.FDecoderOptions;
+  child->AddOutputFile(MakeOutput(part));
+  if (E.OnAudioHook)
+    child->OnAudioHook = [this](TCustomFFmpeg*, uint8_t* samples, int64_t time, int size, int sampleRate,
+                                int channels, int format) {
+      std::lock_guard<std::mutex> g(HookLock);
+      E.OnAudioHook(&E, samples, time, size, sampleRate, channels, format);
     };
-    if (E.OnAudioHook)
-      child->OnAudioHook = [this, &hookLock](TCustomFFmpeg*, uint8_t* samples, int64_t time, int size, int sampleRate,
-                                             int channels, int format) {
-        std::lock_guard<std::mutex> g(hookLock);
-        E.OnAudioHook(&E, samples, time, size, sampleRate, channels, format);
-      };
-    return child;
-  };
+  return child;
+}
 
-  std::mutex doneLock;  // guards `stopping` and every part's Engine
-  std::condition_variable doneSignal;
-  bool stopping = false;
-  std::atomic<size_t> next{0};
-  const auto work = [&] {
-    for (size_t k; (k = next++) < count;) {
-      TPart& part = *parts[k];
-      try {
-        bool stopped;
-        {
-          std::lock_guard<std::mutex> g(doneLock);
-          stopped = stopping;
-        }
-        std::unique_ptr<TCustomFFmpeg> child = stopped ? nullptr : makeEngine(part);
-        if (child) {
-          TCustomFFmpeg* engine = child.get();
-          {
-            std::lock_guard<std::mutex> g(doneLock);
-            part.Engine = std::move(child);
-            if (stopping) engine->RequestStop();
-          }
-          {
-            TRun run(*engine);
-            run.SetUp();
-            run.SeekInputsToStart();
-            run.PacketLoop();
-            run.DrainDecoders();
-            run.CloseCodecs();
-            part.Given = run.Ost.empty() ? 0 : run.Ost[0].EncodedSamples;
-          }
-          std::lock_guard<std::mutex> g(doneLock);
-          child = std::move(part.Engine);
-        }
-      } catch (...) {
-        part.Error = std::current_exception();
-      }
-      std::lock_guard<std::mutex> g(doneLock);
-      part.Done = true;
-      doneSignal.notify_all();
+// An MP3 output of the encoder's settings whose packets the part keeps.
+TOutputFilePtr TCustomFFmpeg::TRun::TPartedEncode::MakeOutput(TPart& part) {
+  auto file = std::make_shared<TOutputFile>();
+  if (ff::avformat_alloc_output_context2(&file->Context, nullptr, "mp3", nullptr) < 0 || !file->Context)
+    RaiseFFmpeg("av_mallocz fail");
+  AVStream* st = ff::avformat_new_stream(file->Context, nullptr);
+  if (!st) RaiseFFmpeg("av_mallocz fail");
+  st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+  st->codecpar->codec_id = Enc->codec_id;
+  const AVCodec* codec = Ost.Setup->Encoder ? Ost.Setup->Encoder : Enc->codec;
+  TOutputStreamSetup& setup = file->Streams.emplace_back();
+  setup.Encoder = codec;
+  setup.Codec = CopyEncoderSettings(codec, Enc);
+  if (!setup.Codec) RaiseFFmpeg("av_mallocz fail");
+  file->PacketSink = [&part](AVPacket* packet) {
+    TPacketPtr kept(ff::av_packet_alloc());
+    if (!kept || (!packet->buf && ff::av_packet_ref(kept.get(), packet) < 0)) RaiseFFmpeg("av_mallocz fail");
+    if (packet->buf) ff::av_packet_move_ref(kept.get(), packet);
+    part.Made += kept->duration;
+    part.Encoded.Packets.push_back(std::move(kept));
+  };
+  return file;
+}
+
+void TCustomFFmpeg::TRun::TPartedEncode::Work() {
+  for (size_t k; (k = Next++) < Parts.size();) {
+    TPart& part = *Parts[k];
+    try {
+      EncodePart(part);
+    } catch (...) {
+      part.Error = std::current_exception();
     }
-  };
-  std::vector<std::thread> workers;
-  for (size_t w = 0; w < std::min(count, static_cast<size_t>(std::max(cores, 1))); ++w) workers.emplace_back(work);
+    std::lock_guard<std::mutex> g(DoneLock);
+    part.Done = true;
+    DoneSignal.notify_all();
+  }
+}
 
-  // Progress and stop requests while the parts run: the output time is what the parts
-  // have encoded of their shares.
-  const auto allDone = [&] { return std::all_of(parts.begin(), parts.end(), [](auto& p) { return p->Done.load(); }); };
+void TCustomFFmpeg::TRun::TPartedEncode::EncodePart(TPart& part) {
+  bool stopped;
+  {
+    std::lock_guard<std::mutex> g(DoneLock);
+    stopped = Stopping;
+  }
+  std::unique_ptr<TCustomFFmpeg> child = stopped ? nullptr : MakeEngine(part);
+  if (!child) return;
+  TCustomFFmpeg* engine = child.get();
+  {
+    std::lock_guard<std::mutex> g(DoneLock);
+    part.Engine = std::move(child);
+    if (Stopping) engine->RequestStop();
+  }
+  {
+    TRun run(*engine);
+    run.SetUp();
+    run.SeekInputsToStart();
+    run.PacketLoop();
+    run.DrainDecoders();
+    run.CloseCodecs();
+    part.Given = run.Ost.empty() ? 0 : run.Ost[0].EncodedSamples;
+  }
+  std::lock_guard<std::mutex> g(DoneLock);
+  child = std::move(part.Engine);
+}
+
+void TCustomFFmpeg::TRun::TPartedEncode::RunWorkers() {
+  std::vector<std::thread> workers;
+  for (size_t w = 0; w < std::min(Parts.size(), static_cast<size_t>(Cores)); ++w) workers.emplace_back([this] { Work(); });
+  const auto allDone = [&] { return std::all_of(Parts.begin(), Parts.end(), [](auto& p) { return p->Done.load(); }); };
   for (;;) {
     {
-      std::unique_lock<std::mutex> g(doneLock);
-      doneSignal.wait_for(g, std::chrono::milliseconds(50), allDone);
+      std::unique_lock<std::mutex> g(DoneLock);
+      DoneSignal.wait_for(g, std::chrono::milliseconds(50), allDone);
       const bool failed =
-          std::any_of(parts.begin(), parts.end(), [](auto& p) { return p->Done && (p->Error || !p->SetUpFailure.empty()); });
-      if ((E.StopRequested() || failed) && !stopping) {
-        stopping = true;
-        for (auto& p : parts)
+          std::any_of(Parts.begin(), Parts.end(), [](auto& p) { return p->Done && (p->Error || !p->SetUpFailure.empty()); });
+      if ((E.StopRequested() || failed) && !Stopping) {
+        Stopping = true;
+        for (auto& p : Parts)
           if (p->Engine) p->Engine->RequestStop();
       }
     }
     if (allDone()) break;
-    const int64_t now = WallClock();
-    if (now - LastReport > S.ReportInterval) {
-      LastReport = now;
-      int64_t encoded = 0;
-      for (const auto& p : parts)
-        encoded += std::clamp<int64_t>(p->Made - (p->ShareFrom - p->From), 0, p->ShareTo - p->ShareFrom);
-      ost.MuxPosition = ff::av_rescale_q(std::min(encoded, length), AVRational{1, static_cast<int>(rate)},
-                                         ost.Stream->time_base);
-      ProgressReport(false, 0);
-    }
+    ReportProgress();
   }
   for (std::thread& t : workers) t.join();
-  ost.MuxPosition = 0;
-  for (auto& p : parts)
+  Ost.MuxPosition = 0;
+}
+
+// The output time is what the parts have encoded of their shares.
+void TCustomFFmpeg::TRun::TPartedEncode::ReportProgress() {
+  const int64_t now = WallClock();
+  if (now - R.LastReport <= S.ReportInterval) return;
+  R.LastReport = now;
+  int64_t encoded = 0;
+  for (const auto& p : Parts)
+    encoded += std::clamp<int64_t>(p->Made - (p->ShareFrom - p->From), 0, p->ShareTo - p->ShareFrom);
+  Ost.MuxPosition =
+      ff::av_rescale_q(std::min(encoded, Length), AVRational{1, static_cast<int>(Rate)}, Ost.Stream->time_base);
+  R.ProgressReport(false, 0);
+}
+
+std::optional<bool> TCustomFFmpeg::TRun::TPartedEncode::Outcome() {
+  for (auto& p : Parts)
     if (p->Error) std::rethrow_exception(p->Error);
   if (E.StopRequested()) return true;
-  for (size_t k = 0; k < count; ++k)
-    if (!parts[k]->SetUpFailure.empty()) {
+  for (const auto& p : Parts)
+    if (!p->SetUpFailure.empty()) {
       E.Log(llWarning, "A part of the encode at %.3f s cannot run (%s); encoding with one encoder",
-            static_cast<double>(parts[k]->ShareFrom) / rate, parts[k]->SetUpFailure.c_str());
+            static_cast<double>(p->ShareFrom) / Rate, p->SetUpFailure.c_str());
       return false;
     }
+  return std::nullopt;
+}
 
-  // The join: each later part takes over at a frame near its planned boundary whose
-  // reservoir bytes fit in the free tail of the frames before it.
+bool TCustomFFmpeg::TRun::TPartedEncode::Join() {
+  // Each later part takes over at a frame near its planned boundary whose reservoir bytes
+  // fit in the free tail of the frames before it.
   std::vector<TEncodedPart> encoded;
-  for (auto& p : parts) encoded.push_back(std::move(p->Encoded));
+  for (auto& p : Parts) encoded.push_back(std::move(p->Encoded));
   std::vector<TJoinSpan> spans;
   TJoinFailure failure;
-  if (!JoinParts(encoded, bounds, JoinReach, spans, failure)) {
+  if (!JoinParts(encoded, Bounds, JoinReach, spans, failure)) {
     E.Log(llWarning, "The parts of the encode cannot be joined at %.3f s (%s); encoding with one encoder",
-          static_cast<double>(bounds[failure.Part] * fs) / rate, failure.Reason.c_str());
+          static_cast<double>(Bounds[failure.Part] * Fs) / Rate, failure.Reason.c_str());
     return false;
   }
   if (S.Verbosity > 0) {
     std::string joins;
     int64_t at = 0;
     for (size_t k = 0; k + 1 < spans.size(); ++k) joins += " " + std::to_string(at += spans[k].End - spans[k].Begin);
-    E.Log(llVerbose, "Encoded in %zu parts, joined at frames%s", count, joins.c_str());
+    E.Log(llVerbose, "Encoded in %zu parts, joined at frames%s", Parts.size(), joins.c_str());
   }
   int64_t j = 0;
   for (const TJoinSpan& span : spans)
     for (size_t i = span.Begin; i < span.End; ++i, ++j) {
       AVPacket* packet = encoded[span.Part].Packets[i].get();
-      packet->pts = packet->dts = j * fs - enc->initial_padding;
-      packet->stream_index = ost.StreamIndex;
-      ff::av_packet_rescale_ts(packet, enc->time_base, ost.Stream->time_base);
-      AudioBytes += packet->size;
-      WriteFrame(ost, packet);
-      ++ost.FrameNumber;
+      packet->pts = packet->dts = j * Fs - Enc->initial_padding;
+      packet->stream_index = Ost.StreamIndex;
+      ff::av_packet_rescale_ts(packet, Enc->time_base, Ost.Stream->time_base);
+      R.AudioBytes += packet->size;
+      R.WriteFrame(Ost, packet);
+      ++Ost.FrameNumber;
       encoded[span.Part].Packets[i].reset();  // the muxer has the bytes: free them as it goes
     }
   // The last part runs to the end of what the input holds of the segment.
-  ost.EncodedSamples = parts.back()->From + parts.back()->Given;
+  Ost.EncodedSamples = Parts.back()->From + Parts.back()->Given;
   return true;
+}
+
+bool TCustomFFmpeg::TRun::EncodeInParts() {
+  if (!TPartedEncode::Suits(*this)) return false;
+  TPartedEncode parts(*this);
+  if (!parts.Plan()) return false;
+  parts.RunWorkers();
+  if (const std::optional<bool> ended = parts.Outcome()) return *ended;
+  return parts.Join();
 }
 
 }  // namespace sw

@@ -127,6 +127,7 @@ struct TCustomFFmpeg::TRun {
   std::shared_ptr<std::FILE> VideoStats;  // opened on the first encoded picture
 
  private:
+  struct TPartedEncode;  // the steps of EncodeInParts
   void FilterAndWrite(TOutputStream& ost, AVPacket* packet, size_t filter);
   void Interleave(TOutputStream& ost, AVPacket* packet);
   [[noreturn]] void RaiseWithFormats(const std::string& message);
