@@ -93,7 +93,10 @@ int CutCommand(const TArgs& args) {
   }
   // The reason of a refusal is in the run log's lines already.
   std::string refusal;
-  if (!job.Start(request, refusal)) return 1;
+  if (!job.Start(request, refusal)) {
+    if (StopRequested()) std::printf("Stopped: the cut was not completed.\n");  // the stop ended the reading
+    return 1;
+  }
   bool stopping = false;
   while (!end) {
     WaitForPendingMessages(std::chrono::milliseconds(50));

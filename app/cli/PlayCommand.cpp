@@ -84,6 +84,10 @@ int PlayCommand(const TArgs& args) {
   };
   CatchStopSignals();
   if (!player.OpenMedia(file, 0, true)) {
+    if (StopSignal() != 0) {  // the stop ended the reading
+      std::fputs("Stopped.\n", stderr);
+      return 128 + StopSignal();
+    }
     std::fprintf(stderr, "%s\n", player.ErrorText().c_str());
     return 1;
   }

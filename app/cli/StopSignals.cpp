@@ -3,6 +3,7 @@
 #include <csignal>
 #include <initializer_list>
 
+#include "media/base/StopReads.h"
 #include "media/base/TemporaryFiles.h"
 
 namespace sw::cli {
@@ -19,6 +20,7 @@ void OnStopSignal(int sig) {
     return;
   }
   Requested = sig;
+  StopAllReads();  // an input read without end gives up at its next read
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "FFUtils.h"
 #include "media/base/SafeOutput.h"
+#include "media/base/StopReads.h"
 
 namespace sw {
 
@@ -49,6 +50,9 @@ bool LooksLikeProtocol(const std::string& name) {
 }
 
 int LibraryError() { return AVERROR(errno ? errno : EIO); }
+
+// The interrupt callback of an input that has none of its own.
+int InterruptStoppedRead(void*) { return AllReadsStopped() ? 1 : 0; }
 
 }  // namespace
 
@@ -136,6 +140,7 @@ void* UnicodeOpen(const std::string& url, int avioFlags, bool replace) {
 }
 
 int UnicodeRead(void* file, uint8_t* buffer, int size) {
+  if (AllReadsStopped()) return AVERROR_EXIT;
   ssize_t n;
   do n = ::read(static_cast<TUnicodeFile*>(file)->Fd, buffer, static_cast<size_t>(size));
   while (n < 0 && errno == EINTR);
@@ -239,6 +244,9 @@ int OpenInputFormat(AVFormatContext** context, const std::string& url, const AVI
     *context = nullptr;
     return refused;
   }
+  // The library's own file reads ask the interrupt callback before each read.
+  if (!*context && !(*context = ff::avformat_alloc_context())) return AVERROR(ENOMEM);
+  if (!(*context)->interrupt_callback.callback) (*context)->interrupt_callback.callback = InterruptStoppedRead;
   const int result = OpenInputByRoute(context, url, format, options);
   // A file's probe runs out of memory when a damaged header declares a huge size.
   return result == AVERROR(ENOMEM) && local ? ErrorHugeHeader : result;

@@ -4,6 +4,7 @@
 
 #include "RunTables.h"
 #include "media/binding/FFLoad.h"
+#include "media/base/StopReads.h"
 #include "media/common/UnicodeProtocol.h"
 
 namespace sw {
@@ -150,8 +151,9 @@ void TCustomFFmpeg::Transcode() {
   run.WriteTrailers();
   run.ProgressReport(true, -1);
   run.CloseCodecs();
-  // A stopped task keeps nothing: its temporary files go with the clean-up.
-  if (FStopRequested) return;
+  // A stopped task keeps nothing: its temporary files go with the clean-up. Reads stopped
+  // for the process ended the inputs early: what was written is not the whole.
+  if (FStopRequested || AllReadsStopped()) return;
   CommitOutputs();
   FFinishedNormally = true;
 }

@@ -9,6 +9,7 @@
 #include "TextSubtitles.h"
 #include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
+#include "media/base/StopReads.h"
 #include "media/binding/FFLoad.h"
 #include "media/binding/FFLog.h"
 #include "media/common/FFUtils.h"
@@ -27,7 +28,7 @@ void WaitStep() {
   else std::this_thread::sleep_for(10ms);
 }
 
-int InterruptRead(void* opaque) { return static_cast<std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
+int InterruptRead(void* opaque) { return static_cast<std::atomic<bool>*>(opaque)->load() || AllReadsStopped() ? 1 : 0; }
 
 // Fixed decoding settings handed to every decoder before it is opened.
 void ApplyDecodingSettings(AVCodecContext& c) {
