@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "media/base/StopReads.h"
+
 namespace sw::mp3 {
 
 namespace {
@@ -26,6 +28,11 @@ const uint8_t* TByteReader::Peek(int64_t offset, std::size_t count) {
   if (!FFile || offset < 0 || offset + static_cast<int64_t>(count) > FSize) return nullptr;
   if (offset >= FWindowStart && offset + static_cast<int64_t>(count) <= FWindowStart + static_cast<int64_t>(FWindowLength))
     return FWindow.data() + (offset - FWindowStart);
+  // A process that is ending reads no more: a scan through a huge file stops here.
+  if (AllReadsStopped()) {
+    FReadError = true;
+    return nullptr;
+  }
   const std::size_t want = std::max(count, WindowSize);
   if (FWindow.size() < want) FWindow.resize(want);
   if (fseeko(FFile, offset, SEEK_SET) != 0) {
