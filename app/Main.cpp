@@ -19,6 +19,7 @@
 #include "LinkText.h"
 #include "Links.h"
 #include "RevealFile.h"
+#include "ZoomWindow.h"
 #include "app/core/FileInfoText.h"
 #include "app/core/RunLogLines.h"
 #include "media/base/HostWindow.h"
@@ -131,6 +132,7 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   FKeys = std::make_unique<TKeyMarking>(bar);
   FKeys->Attach();
   FKeys->OnPlayStop = [this] { PlayOrStop(); };
+  ConnectZoom();
   ui->Open1->setShortcut(QKeySequence::Open);
   for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
     connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] {
@@ -250,6 +252,7 @@ bool TTuneSnipForm::eventFilter(QObject* watched, QEvent* e) {
     ui->ImgArrRight->move(right, ui->ImgArrRight->y());
   }
   PreviewEventFilter(watched, e);
+  if (ZoomEventFilter(watched, e)) return true;
   return QMainWindow::eventFilter(watched, e);
 }
 
@@ -261,6 +264,7 @@ void TTuneSnipForm::closeEvent(QCloseEvent* e) {
 void TTuneSnipForm::FormCloseQuery() {
   FClosing = true;
   FWaveform.Cancel();
+  if (FZoom) FZoom->close();
   FCutJob.OnProgress = nullptr;
   FCutJob.OnEnd = nullptr;
   FCutJob.Stop(true);
@@ -290,6 +294,9 @@ void TTuneSnipForm::OpenChosenFile(const QString& path) {
   ui->tFilePath->setText(Text(proposed.Folder));
   ui->tFileName->setText(Text(proposed.Name));
   StartWaveform("");  // the running overview belongs to the file before
+  FSourceFile.clear();
+  FSourceDuration = 0;
+  if (FZoom) FZoom->hide();
   ShowFileInfo(Text(path));
 }
 
@@ -316,6 +323,9 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
   ui->lblEndTime->setText(Text(FormatSeconds(seconds)));
   ui->SnipWave->SetMax(seconds);
   ui->SnipWave->SetSegEndPos(ui->SnipWave->Max());
+  SegmentFromBar();
+  FSourceFile = path;
+  FSourceDuration = std::max<int64_t>(0, facts.Info.Duration);
   StartWaveform(path);
   ui->SnipWave->setFocus(Qt::OtherFocusReason);  // ready for marking from the keyboard
 }
@@ -341,18 +351,21 @@ void TTuneSnipForm::RestoreSegment() {
   ui->lblStartTime->setText(Text(FormatSeconds(bar.SegStartPos())));
   bar.SetSegEndPos(bar.Max());
   ui->lblEndTime->setText(Text(FormatSeconds(bar.SegEndPos())));
+  SegmentFromBar();
 }
 
 void TTuneSnipForm::SnipWaveStartChange() {
   const QString text = Text(FormatSeconds(ui->SnipWave->SegStartPos()));
   ui->pnlHintTime->setText(text);
-  ui->lblStartTime->setText(text);
+  FSegStartTime = ui->SnipWave->SegStartPos() * 1000000;
+  ShowSegment();
 }
 
 void TTuneSnipForm::SnipWaveEndChange() {
   const QString text = Text(FormatSeconds(ui->SnipWave->SegEndPos()));
   ui->pnlHintTime->setText(text);
-  ui->lblEndTime->setText(text);
+  FSegEndTime = ui->SnipWave->SegEndPos() * 1000000;
+  ShowSegment();
 }
 
 // ---- Cutting ----
@@ -360,9 +373,9 @@ void TTuneSnipForm::SnipWaveEndChange() {
 TCutRequest TTuneSnipForm::CutRequest() const {
   TCutRequest r;
   r.Source = Text(ui->btnOpenFile->text());
-  // The track bar's whole seconds become the request's microseconds here, once.
-  r.StartTime = ui->SnipWave->SegStartPos() * 1000000;
-  r.EndTime = ui->SnipWave->SegEndPos() * 1000000;
+  // The exact segment: the zoom view sets it to the millisecond, the bar to the second.
+  r.StartTime = SegStartTime();
+  r.EndTime = SegEndTime();
   r.Volume = ui->tbVolume->value();
   r.Folder = Text(ui->tFilePath->text());
   r.Name = Text(ui->tFileName->text());

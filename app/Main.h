@@ -14,6 +14,7 @@
 #include "media/info/FFDecode.h"
 #include "media/player/FFPlay.h"
 #include "media/waveform/WaveformJob.h"
+#include "widgets/zoom/ZoomView.h"
 
 namespace Ui {
 class TTuneSnipForm;
@@ -23,6 +24,7 @@ namespace sw {
 
 class TAboutForm;
 class TKeyMarking;
+class TZoomWindow;
 
 class TTuneSnipForm : public QMainWindow {
  public:
@@ -81,6 +83,8 @@ class TTuneSnipForm : public QMainWindow {
   bool PreviewEventFilter(QObject* watched, QEvent* e);
   void BtnPlayClick();
   void PlayPreview();
+  // Plays from a time (µs) until another, or until the segment end (-1).
+  void PlayFrom(int64_t from, int64_t until);
   void BtnStopClick();
   void BtnRestoreClick();
   // Space: plays from the thumb, or stops what plays.
@@ -102,6 +106,23 @@ class TTuneSnipForm : public QMainWindow {
   void lblContactUsClick();
   void About1Click();
   void KeysClick();
+
+  // Fine marking (MainZoom.cpp): the zoom view, the exact segment, listening at the edits.
+  void ConnectZoom();
+  // The track bar's double click; false: the event goes on.
+  bool ZoomEventFilter(QObject* watched, QEvent* e);
+  void OpenZoom(int64_t centre, TZoomMarker active);
+  void ZoomSegmentChange(int64_t start, int64_t end);
+  // The exact segment from the bar's whole seconds, after a change on the bar.
+  void SegmentFromBar();
+  // The labels and the zoom view show the exact segment.
+  void ShowSegment();
+  // The exact segment (µs); where the bar no longer stands in the exact time's second
+  // (set from outside, without its events), the bar's whole seconds.
+  int64_t SegStartTime() const;
+  int64_t SegEndTime() const;
+  // Plays the 2 s after the segment start, or before its end.
+  void ListenAt(bool atEnd);
 
   // The preview player's stop, without waiting for it.
   void StopPlayer();
@@ -134,6 +155,14 @@ class TTuneSnipForm : public QMainWindow {
   TWaveformJob FWaveform;
   int FWaveformRun = 0;  // which job's envelopes the track bar takes (main thread)
   std::unique_ptr<TKeyMarking> FKeys;
+  // The segment to the microsecond; the bar shows the whole seconds it lies in (main thread).
+  int64_t FSegStartTime = 0, FSegEndTime = 0;
+  // Where a listen stops (µs); -1: at the segment end (main thread).
+  int64_t FPlayUntil = -1;
+  // The file opened and its length (µs, 0 when unknown), and the file the zoom view reads.
+  std::string FSourceFile, FZoomFile;
+  int64_t FSourceDuration = 0;
+  std::unique_ptr<TZoomWindow> FZoom;
 };
 
 }  // namespace sw

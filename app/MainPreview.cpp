@@ -6,6 +6,7 @@
 
 #include "KorLog.h"
 #include "Main.h"
+#include "ZoomWindow.h"
 #include "app/core/FileInfoText.h"
 #include "media/base/MyUtils.h"
 #include "ui_Main.h"
@@ -51,7 +52,9 @@ bool TTuneSnipForm::PreviewEventFilter(QObject* watched, QEvent* e) {
 
 void TTuneSnipForm::BtnPlayClick() { PlayPreview(); }
 
-void TTuneSnipForm::PlayPreview() {
+void TTuneSnipForm::PlayPreview() { PlayFrom(ui->SnipWave->Position() * 1000000, -1); }
+
+void TTuneSnipForm::PlayFrom(int64_t from, int64_t until) {
   const std::string path = ui->btnOpenFile->text().toStdString();
   if (!WideFileExists(path)) {
     ShowFileMessage("\"" + path + "\" do not exist.");
@@ -72,7 +75,8 @@ void TTuneSnipForm::PlayPreview() {
     ShowFileMessage(FFPlayer.ErrorText());
     return;
   }
-  FPlayFrom = ui->SnipWave->Position() * 1000000;
+  FPlayFrom = from;
+  FPlayUntil = until;
   FFPlayer.Seek(0, false, FPlayFrom);
   FFPlayer.Resume();
 }
@@ -115,9 +119,12 @@ void TTuneSnipForm::FFPlayerPosition(int64_t APTS) {
     if (APTS < FPlayFrom) return;
     FPlayFrom = -1;
   }
+  if (FZoom) FZoom->View().SetPlayPosition(APTS);
   TKorTrackbar& bar = *ui->SnipWave;
   bar.SetPosition(APTS / 1000000);  // clamped into the segment
-  if (bar.Position() >= bar.SegEndPos()) BtnStopClick();
+  // The exact segment end, or a listen's end; the thumb held at the end stops it too.
+  const int64_t stopAt = FPlayUntil >= 0 ? FPlayUntil : SegEndTime();
+  if (APTS >= stopAt || bar.Position() * 1000000 >= stopAt) BtnStopClick();
 }
 
 // ---- The track bar's pointer and the time hint ----
@@ -162,6 +169,7 @@ void TTuneSnipForm::SnipWaveTickChange() {
 void TTuneSnipForm::SnipWaveMouseUp() {
   FThumbHeld = false;
   FPlayFrom = -1;  // the player reports nothing between this seek and its sound
+  FPlayUntil = -1;  // on to the segment end
   FFPlayer.Seek(0, false, ui->SnipWave->Position() * 1000000);
   FFPlayer.Resume();
   ui->pnlHintTime->hide();

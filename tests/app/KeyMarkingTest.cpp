@@ -101,6 +101,22 @@ class KeyMarkingTest : public QObject {
     QCOMPARE(m.PlayStops, 2);
   }
 
+  void zoomAndListenKeysAskTheWindowAndPassWithoutIt() {
+    TMarkedBar m;
+    QVERIFY(QTest::qWaitForWindowExposed(&m.Bar));
+    QStringList asked;
+    m.Press(Qt::Key_Z);  // nothing attached: the key passes on
+    QVERIFY(!m.Keys.KeyDown(Qt::Key_S, 0));
+    m.Keys.OnZoom = [&](bool atEnd) { asked << (atEnd ? "zoom end" : "zoom start"); };
+    m.Keys.OnListen = [&](bool atEnd) { asked << (atEnd ? "listen end" : "listen start"); };
+    m.Press(Qt::Key_Z);
+    m.Press(Qt::Key_Z, Qt::ShiftModifier);
+    m.Press(Qt::Key_S);
+    m.Press(Qt::Key_E);
+    QCOMPARE(asked, QStringList({"zoom start", "zoom end", "listen start", "listen end"}));
+    QCOMPARE(m.Bar.Position(), 150);
+  }
+
   void disabledBarOrNoSegmentIgnoresMarking() {
     TMarkedBar m;
     QVERIFY(QTest::qWaitForWindowExposed(&m.Bar));
@@ -118,7 +134,7 @@ class KeyMarkingTest : public QObject {
   void keysTextNamesEveryKey() {
     const QString text = TKeyMarking::KeysText;
     for (const char* key : {"Space", "[", "]", "B", "N", "Left", "Right", "Shift+", "Home", "End", "Ctrl+O",
-                            "Ctrl+Return"})
+                            "Ctrl+Return", "Z, Shift+Z", "Double click", "Ctrl+Left", "Tab", "Q\t", "Escape"})
       QVERIFY2(text.contains(key), key);
   }
 };
