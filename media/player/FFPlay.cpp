@@ -178,6 +178,7 @@ bool TCustomPlayer::OpenMedia(const std::string& fileName, TWindowHandle screenH
   {
     auto lock = LockPlayer();
     FPlayback = std::move(context);
+    FInfoDecoder.AdoptFormatContext(FPlayback->Format);
   }
   RaiseFileOpen();
   FinishEventThread();
@@ -306,6 +307,8 @@ void TCustomPlayer::ClosePlayContext() {
   {
     auto lock = LockPlayer();
     context = std::move(FPlayback);
+    // Before the input goes: the reader never closes what it adopted.
+    if (context) FInfoDecoder.AdoptFormatContext(nullptr);
   }
   if (!context) return;
   // Outside the lock: the read thread may need the main thread (a log line) to end.

@@ -19,6 +19,7 @@
 #include "media/base/FFBaseComponent.h"
 #include "media/base/ManualResetEvent.h"
 #include "media/common/PictureBridge.h"
+#include "media/info/FFDecode.h"
 
 namespace sw {
 
@@ -131,6 +132,13 @@ class TCustomPlayer : public TFFBaseComponent {
   bool Playing() const;  // a file is open
   bool Paused() const;
 
+  // The information reader of the file being played: it describes the player's own
+  // input (the file is not opened a second time) from OpenMedia until the file is
+  // closed, and nothing otherwise. The play thread closes the file by itself after
+  // Stop(false) or a failed read: a host that may read it then holds LockInfoDecoder().
+  TFFDecoder& InfoDecoder() { return FInfoDecoder; }
+  std::unique_lock<std::recursive_mutex> LockInfoDecoder() const { return LockPlayer(); }
+
   // Logs the text as an error of the player; keep = also store it in ErrorText.
   void ReportError(const std::string& text, bool keep);
 
@@ -195,6 +203,7 @@ class TCustomPlayer : public TFFBaseComponent {
   // --- protected by FPlayerLock: the open play context.
   mutable std::recursive_mutex FPlayerLock;
   std::unique_ptr<PlayContext> FPlayback;
+  TFFDecoder FInfoDecoder;  // describes FPlayback's input while it is open
   bool FSDLStarted = false;  // the audio subsystem is held for FPlayback (host's thread)
 
   // The play thread: started by OpenMedia, ends by itself after closing; joined by the

@@ -297,3 +297,114 @@ TEST_F(PlayerTest, StopGivesUpOnAReadThatDoesNotComeBack) {
   player.Stop(true);
   PumpFor(200ms);
 }
+
+namespace {
+
+// How many of the process's open files are the one named.
+int OpenCount(const std::string& name) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    n += std::filesystem::read_symlink(e.path(), error) == std::filesystem::canonical(name);
+  }
+  return n;
+}
+
+}  // namespace
+
+// The player's information reader describes what plays from the player's own input.
+TEST_F(PlayerTest, TheInfoDecoderDescribesThePlayingFileFromItsOwnInput) {
+  TFFDecoder reader;
+  ASSERT_TRUE(reader.OpenMediaFile(TestData("tagged.mp3"), ""));
+  TFileStreamInfo expected;
+  reader.FillStreamInfo(expected);
+  const int64_t size = reader.FileSize();
+  reader.CloseMediaFile();
+
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  EXPECT_EQ(player.InfoDecoder().StreamCount(), -1);
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0, true)) << player.ErrorText();
+  {
+    auto lock = player.LockInfoDecoder();
+    TFFDecoder& info = player.InfoDecoder();
+    EXPECT_EQ(OpenCount(TestData("tagged.mp3")), 1) << "the file was opened a second time";
+    ASSERT_NE(info.FormatContext(), nullptr);
+    EXPECT_FALSE(info.OwnsContext());
+    EXPECT_EQ(info.FileSize(), size);
+    EXPECT_EQ(info.AudioStreamCount(), 1);
+    EXPECT_EQ(info.PrimaryStream(), info.FirstAudioStream());
+    TFileStreamInfo got;
+    info.FillStreamInfo(got);
+    EXPECT_EQ(got.Duration, player.Duration());
+    EXPECT_EQ(got.Title, expected.Title);
+    EXPECT_EQ(got.Author, expected.Author);
+    EXPECT_EQ(got.Album, expected.Album);
+    EXPECT_EQ(got.Year, expected.Year);
+    EXPECT_FALSE(got.Title.empty());
+  }
+  // The next file is described instead; a stop leaves nothing described (and the input
+  // is closed once, by its read thread: the leak and address checkers watch).
+  ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, false)) << player.ErrorText();
+  EXPECT_EQ(OpenCount(TestData("tagged.mp3")), 0);
+  {
+    auto lock = player.LockInfoDecoder();
+    TFileStreamInfo got;
+    player.InfoDecoder().FillStreamInfo(got);
+    EXPECT_EQ(got.Duration, player.Duration());
+    EXPECT_TRUE(got.Title.empty());
+  }
+  player.Stop(true);
+  EXPECT_EQ(player.InfoDecoder().FormatContext(), nullptr);
+  EXPECT_EQ(player.InfoDecoder().StreamCount(), -1);
+  EXPECT_FALSE(player.OpenMedia(TestData("empty.mp3"), 0, true));
+  EXPECT_EQ(player.InfoDecoder().StreamCount(), -1);
+}
+
+// Each test runs in a process of its own: here no library has been loaded.
+TEST(PlayerLibraries, OpeningWithoutTheLibrariesSaysSo) {
+  if (FFLoader().LibraryLoaded(flAVCodec)) GTEST_SKIP() << "the libraries are loaded: run this test alone";
+  TFFPlayer player;
+  bool announced = false;
+  player.OnState = [&](TCustomPlayer*, TPlayState) { announced = true; };
+  EXPECT_FALSE(player.LibrariesReady());
+  EXPECT_FALSE(player.OpenMedia(TestData("tagged.mp3"), 0, false));
+  EXPECT_EQ(player.ErrorText(), "libav or libsdl not loaded.");
+  EXPECT_FALSE(player.Playing());
+  player.Stop(true);
+  EXPECT_FALSE(announced);
+}
+
+// A pause asked for while paused, and a resume while running, change nothing and
+// announce nothing; each state is looked at after the one before has been delivered, so
+// that a repeat could not hide in the ring.
+TEST_F(PlayerTest, PausingWhilePausedAndResumingWhileRunningDoNothing) {
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  ::setenv("SDL_DISKAUDIODELAY", "23", 1);
+  ASSERT_TRUE(player.OpenMedia(TestData("vbr-noheader.mp3"), 0, true)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psPlay); }));
+  player.Pause();
+  PumpFor(100ms);
+  EXPECT_TRUE(player.Paused());
+  EXPECT_EQ(States(), (std::vector<int64_t>{psPlay}));
+  EXPECT_EQ(player.State(), psPlay);
+
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psResume); }));
+  player.Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Positions().size() >= 3; }));
+  EXPECT_FALSE(player.Paused());
+  EXPECT_EQ(States(), (std::vector<int64_t>{psPlay, psResume}));
+
+  player.Pause();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psPause); }));
+  const int64_t heldAt = player.CurrentPosition();
+  player.Pause();
+  PumpFor(200ms);
+  EXPECT_TRUE(player.Paused());
+  EXPECT_EQ(player.CurrentPosition(), heldAt);
+  player.Stop(true);
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
+  EXPECT_EQ(States(), (std::vector<int64_t>{psPlay, psResume, psPause, psStop}));
+}
