@@ -1,5 +1,7 @@
 // The audio path: the SDL device, decoding inside its callback, conversion to interleaved
 // signed 16-bit, the audio clock, volume and mute.
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "FFPlay.h"
@@ -16,6 +18,26 @@ namespace {
 bool NoDriverChosen(const TCustomPlayer& player) {
   const char* env = std::getenv("SDL_AUDIODRIVER");
   return player.AudioDriver() == adDefault && (!env || !*env);
+}
+
+// The input of a conversion that only takes what the converter holds: no samples, and a
+// pointer for every channel it may read (it takes at most 64).
+const uint8_t NoSample = 0;
+const std::array<const uint8_t*, 64> NoInput = [] {
+  std::array<const uint8_t*, 64> a;
+  a.fill(&NoSample);
+  return a;
+}();
+
+// Louder than unity: SDL's mixing would wrap loud samples around, so the scaling saturates
+// here (the same truncation toward zero as SDL's below unity).
+void MixLouder(Uint8* stream, const uint8_t* sound, int bytes, int volume) {
+  for (int i = 0; i + 1 < bytes; i += 2) {
+    int16_t s;
+    std::memcpy(&s, sound + i, 2);
+    const int16_t v = static_cast<int16_t>(std::clamp(s * volume / 128, -32768, 32767));
+    std::memcpy(stream + i, &v, 2);
+  }
 }
 
 }  // namespace
@@ -94,7 +116,12 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
       FBufferIndex = 0;
     }
     const int chunk = std::min(FBufferSize - FBufferIndex, length);
-    if (!mute) ff::SDL_MixAudioFormat(stream, FAudioBuffer.data() + FBufferIndex, AUDIO_S16SYS, static_cast<Uint32>(chunk), volume);
+    if (mute) {
+    } else if (volume > 128) {
+      MixLouder(stream, FAudioBuffer.data() + FBufferIndex, chunk, volume);
+    } else {
+      ff::SDL_MixAudioFormat(stream, FAudioBuffer.data() + FBufferIndex, AUDIO_S16SYS, static_cast<Uint32>(chunk), volume);
+    }
     FBufferIndex += chunk;
     stream += chunk;
     length -= chunk;
@@ -110,33 +137,26 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
 int PlayContext::DecodeAudioFrame() {
   AVCodecContext* c = FAudioCodec.get();
   for (;;) {
+    // What the converter kept because the buffer was full goes first.
+    if (FConverterBacklog) {
+      const int bytes = TakeSound(ConvertPiece(nullptr));
+      if (bytes > 0) return bytes;
+      continue;
+    }
     const int received = ff::avcodec_receive_frame(c, FAudioFrame.get());
     if (received >= 0) {
       const AVFrame& f = *FAudioFrame;
       if (f.pts != AV_NOPTS_VALUE) FAudioClock = static_cast<double>(f.pts) * av_q2d(AudioStream->time_base);
       // After a seek, the samples before the place asked for are not played.
-      int64_t skip = 0;
       if (FSoundFrom != AV_NOPTS_VALUE && f.pts != AV_NOPTS_VALUE && DeviceRate > 0) {
-        skip = ff::av_rescale_q(ff::av_rescale_q(FSoundFrom, AVRational{1, 1000000}, AudioStream->time_base) - f.pts,
-                                AudioStream->time_base, AVRational{1, DeviceRate});
-        if (skip <= 0) FSoundFrom = AV_NOPTS_VALUE;
+        FSkipLeft = ff::av_rescale_q(ff::av_rescale_q(FSoundFrom, AVRational{1, 1000000}, AudioStream->time_base) - f.pts,
+                                     AudioStream->time_base, AVRational{1, DeviceRate});
+        if (FSkipLeft <= 0) FSoundFrom = AV_NOPTS_VALUE, FSkipLeft = 0;
       }
-      int bytes = ConvertFrame(f);
+      const int bytes = TakeSound(ConvertPiece(&f));
       ff::av_frame_unref(FAudioFrame.get());
-      if (bytes > 0 && skip > 0) {
-        const int64_t drop = std::min<int64_t>(skip * 2 * DeviceChannels, bytes);
-        if (drop < bytes) FSoundFrom = AV_NOPTS_VALUE;  // the rest is the sound asked for
-        std::memmove(FAudioBuffer.data(), FAudioBuffer.data() + drop, static_cast<size_t>(bytes - drop));
-        bytes -= static_cast<int>(drop);
-        FAudioClock += static_cast<double>(drop) / (2.0 * DeviceChannels * DeviceRate);
-      }
-      if (bytes <= 0) continue;
-      FAudioClock += static_cast<double>(bytes) / (2.0 * DeviceChannels * DeviceRate);
-      if (FFlushSeen) {
-        FFlushSeen = false;
-        FClockStale = false;
-      }
-      return bytes;
+      if (bytes > 0) return bytes;
+      continue;
     }
     if (received != AVERROR(EAGAIN)) {
       if (received != AVERROR_EOF) FAudioNews.fetch_or(anDecodeFailed);
@@ -150,7 +170,10 @@ int PlayContext::DecodeAudioFrame() {
     }
     if (IsFlushPacket(packet)) {
       ff::avcodec_flush_buffers(c);
+      // Sound the converter still holds is from before the seek.
+      ForgetConverter();
       FSoundFrom = FAudioSeekTarget.load();
+      FSkipLeft = 0;
       FBufferSize = FBufferIndex = 0;
       FFlushSeen = true;
       continue;
@@ -165,42 +188,81 @@ int PlayContext::DecodeAudioFrame() {
   }
 }
 
-int PlayContext::ConvertFrame(const AVFrame& f) {
-  // The converter follows the frames: a stream may change its format, rate or channels.
-  if (!FConverter || f.format != FConverterFormat || f.sample_rate != FConverterRate ||
-      ff::av_channel_layout_compare(&f.ch_layout, &FConverterLayout) != 0) {
-    FConverter.reset();
-    AVChannelLayout out{};
-    ff::av_channel_layout_default(&out, DeviceChannels);
-    SwrContext* s = nullptr;
-    const int made = ff::swr_alloc_set_opts2(&s, &out, AV_SAMPLE_FMT_S16, DeviceRate, const_cast<AVChannelLayout*>(&f.ch_layout),
-                                             static_cast<AVSampleFormat>(f.format), f.sample_rate, 0, nullptr);
-    ff::av_channel_layout_uninit(&out);
-    if (made < 0 || ff::swr_init(s) < 0) {
-      ff::swr_free(&s);
-      ff::av_channel_layout_uninit(&FConverterLayout);
-      FConverterFormat = -1;
-      FAudioNews.fetch_or(anConvertFailed);
-      return -1;
-    }
-    FConverter.reset(s);
-    FConverterFormat = f.format;
-    FConverterRate = f.sample_rate;
-    ff::av_channel_layout_uninit(&FConverterLayout);
-    ff::av_channel_layout_copy(&FConverterLayout, &f.ch_layout);
+int PlayContext::TakeSound(int bytes) {
+  if (bytes <= 0) return 0;
+  const int frameBytes = 2 * DeviceChannels;
+  const double bytesPerSecond = static_cast<double>(frameBytes) * DeviceRate;
+  if (FSkipLeft > 0) {
+    const int drop = static_cast<int>(std::min<int64_t>(FSkipLeft * frameBytes, bytes));
+    std::memmove(FAudioBuffer.data(), FAudioBuffer.data() + drop, static_cast<size_t>(bytes - drop));
+    bytes -= drop;
+    FSkipLeft -= drop / frameBytes;
+    FAudioClock += drop / bytesPerSecond;
+    // What is left is the sound asked for.
+    if (FSkipLeft == 0) FSoundFrom = AV_NOPTS_VALUE;
+    if (bytes <= 0) return 0;
   }
-  // Room for the frame at the device's rate and what the resampler may still hold.
-  const int room = static_cast<int>(static_cast<int64_t>(f.nb_samples) * DeviceRate / f.sample_rate) + 256;
-  const size_t need = static_cast<size_t>(room > 0 ? room : 0) * 2 * static_cast<size_t>(DeviceChannels);
-  if (need > FAudioBuffer.size()) FAudioBuffer.resize(need);
+  FAudioClock += bytes / bytesPerSecond;
+  if (FFlushSeen) {
+    FFlushSeen = false;
+    FClockStale = false;
+  }
+  return bytes;
+}
+
+void PlayContext::ForgetConverter() {
+  FConverter.reset();
+  FConverterBacklog = false;
+  ff::av_channel_layout_uninit(&FConverterLayout);
+  FConverterFormat = -1;
+  FConverterRate = 0;
+}
+
+bool PlayContext::ConverterFits(const AVFrame& f) {
+  // The converter follows the frames: a stream may change its format, rate or channels.
+  // For frames it could not be made for, it is not tried again.
+  if (f.format == FConverterFormat && f.sample_rate == FConverterRate &&
+      ff::av_channel_layout_compare(&f.ch_layout, &FConverterLayout) == 0)
+    return FConverter != nullptr;
+  ForgetConverter();
+  FConverterFormat = f.format;
+  FConverterRate = f.sample_rate;
+  ff::av_channel_layout_copy(&FConverterLayout, &f.ch_layout);
+  AVChannelLayout out{};
+  ff::av_channel_layout_default(&out, DeviceChannels);
+  SwrContext* s = nullptr;
+  const int made = ff::swr_alloc_set_opts2(&s, &out, AV_SAMPLE_FMT_S16, DeviceRate, const_cast<AVChannelLayout*>(&f.ch_layout),
+                                           static_cast<AVSampleFormat>(f.format), f.sample_rate, 0, nullptr);
+  ff::av_channel_layout_uninit(&out);
+  if (made < 0 || ff::swr_init(s) < 0) {
+    ff::swr_free(&s);
+    FRefusedFormat = f.format;
+    FAudioNews.fetch_or(anNoConverter);
+    return false;
+  }
+  FConverter.reset(s);
+  return true;
+}
+
+int PlayContext::ConvertPiece(const AVFrame* f) {
+  if (f && !ConverterFits(*f)) return -1;
+  if (!FConverter) return -1;
+  // A frame larger than the buffer (sized when the device was opened: nothing is
+  // allocated here) is converted in pieces: the converter keeps the rest.
+  const int frameBytes = 2 * DeviceChannels;
+  const int room = static_cast<int>(FAudioBuffer.size()) / frameBytes;
   uint8_t* out = FAudioBuffer.data();
-  const int converted = ff::swr_convert(FConverter.get(), &out, room, const_cast<const uint8_t**>(f.extended_data),
-                                        f.nb_samples);
+  const int converted =
+      ff::swr_convert(FConverter.get(), &out, room,
+                      f ? const_cast<const uint8_t**>(f->extended_data) : const_cast<const uint8_t**>(NoInput.data()),
+                      f ? f->nb_samples : 0);
   if (converted < 0) {
+    FConverterBacklog = false;
     FAudioNews.fetch_or(anConvertFailed);
     return -1;
   }
-  return converted * 2 * DeviceChannels;
+  FConverterBacklog = converted == room;
+  return converted * frameBytes;
 }
 
 }  // namespace sw

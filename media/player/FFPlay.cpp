@@ -34,6 +34,11 @@ const char* AudioDriverName(TAudioDriver d) {
   }
 }
 
+const char* SampleFormatName(int format) {
+  const char* name = ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(format));
+  return name ? name : "none";
+}
+
 const char* VideoDriverName(TVideoDriver d) {
   switch (d) {
     case vdDirectDraw: return "directx";
@@ -291,6 +296,9 @@ void TCustomPlayer::PlayThread() {
       const unsigned audio = c.TakeAudioNews();
       if (audio & anDecodeFailed) GetLogger().Log(this, llInfo, "avcodec_decode_audio2() failed");
       if (audio & anConvertFailed) GetLogger().Log(this, llError, "av_audio_convert() failed");
+      if (audio & anNoConverter)
+        GetLogger().LogFmt(this, llError, "Cannot convert %s sample format to %s sample format",
+                           SampleFormatName(c.RefusedFormat()), SampleFormatName(AV_SAMPLE_FMT_S16));
       interval = c.DisplayMode != 0 && !c.HasVideo() ? WaveformRefresh : PlainRefresh;
       RefreshStep(c);
     }

@@ -25,7 +25,7 @@ class TTextSubtitles;
 
 // Bits the audio callback leaves for the play thread, which logs them: the callback never
 // logs itself (a log line may wait for the main thread while the device is being closed).
-enum TAudioNews : unsigned { anDecodeFailed = 1, anConvertFailed = 2 };
+enum TAudioNews : unsigned { anDecodeFailed = 1, anConvertFailed = 2, anNoConverter = 4 };
 
 struct PlayContext {
   static constexpr int WaveRingSize = 0x20000;  // samples
@@ -72,6 +72,8 @@ struct PlayContext {
   double AudioClock() const { return FAudioClockNow.load(std::memory_order_relaxed); }
   // Takes and clears what the audio callback has left to report.
   unsigned TakeAudioNews() { return FAudioNews.exchange(0); }
+  // The sample format of the frames no converter could be made for (with anNoConverter).
+  int RefusedFormat() const { return FRefusedFormat.load(); }
   // Copies the latest samples handed to the device (interleaved, Channels per frame)
   // into out, oldest first.
   void CopyWaveform(std::vector<int16_t>& out, int frames);
@@ -142,7 +144,14 @@ struct PlayContext {
   // The audio callback's side.
   void FillAudio(Uint8* stream, int length);
   int DecodeAudioFrame();
-  int ConvertFrame(const AVFrame& frame);
+  // Converts the frame, or takes what the converter still holds (frame null), into the
+  // sound buffer: the bytes, -1 on failure.
+  int ConvertPiece(const AVFrame* frame);
+  bool ConverterFits(const AVFrame& frame);
+  void ForgetConverter();
+  // Drops from the converted bytes what a seek skips and moves the clock past them all:
+  // the bytes left to play.
+  int TakeSound(int bytes);
   // The video side.
   bool OpenDecoder(AVStream& stream, TCodecContextPtr& codec);
   void VideoThread();
@@ -200,7 +209,9 @@ struct PlayContext {
   TResamplerPtr FConverter;
   AVChannelLayout FConverterLayout{};
   int FConverterRate = 0, FConverterFormat = -1;
-  std::vector<uint8_t> FAudioBuffer;  // converted interleaved 16-bit samples
+  bool FConverterBacklog = false;  // the converter holds sound that did not fit the buffer
+  // Converted interleaved 16-bit samples; sized when the device is opened.
+  std::vector<uint8_t> FAudioBuffer;
   int FBufferSize = 0, FBufferIndex = 0;
   double FAudioClock = 0;  // seconds: the end of the data decoded so far
   // Published by the callback for other threads.
@@ -213,7 +224,9 @@ struct PlayContext {
   // seek starts at the asked sample, not at the frame the demuxer landed on.
   std::atomic<int64_t> FAudioSeekTarget{AV_NOPTS_VALUE};
   int64_t FSoundFrom = AV_NOPTS_VALUE;  // SDL's audio thread only
+  int64_t FSkipLeft = 0;                // samples still to drop; SDL's audio thread only
   std::atomic<unsigned> FAudioNews{0};
+  std::atomic<int> FRefusedFormat{-1};
 
   // --- the video decoder and its thread (started and joined by the read thread).
   TCodecContextPtr FVideoCodec, FSubtitleCodec;

@@ -72,7 +72,7 @@ class PlayerTest : public ::testing::Test {
     size_t sound = 0;
     if (kind == TRecordedEvent::State && value == sw::psEnd) {
       std::error_code error;
-      const auto bytes = std::filesystem::file_size(Temp.File("sound.raw"), error);
+      const auto bytes = std::filesystem::file_size(SoundFile(), error);
       sound = error ? 0 : static_cast<size_t>(bytes / 2);
     }
     std::lock_guard<std::mutex> g(EventsLock);
@@ -126,9 +126,12 @@ class PlayerTest : public ::testing::Test {
     PumpUntil([] { return false; }, d);
   }
 
-  // What the disk driver received: interleaved 16-bit samples.
-  std::vector<int16_t> Sound() const {
-    std::ifstream in(Temp.File("sound.raw"), std::ios::binary);
+  // The file the disk driver writes to.
+  static std::string SoundFile() { return std::getenv("SDL_DISKAUDIOFILE"); }
+  // What the disk driver received (in the file named, else the current one): interleaved
+  // 16-bit samples.
+  std::vector<int16_t> Sound(const std::string& file = "") const {
+    std::ifstream in(file.empty() ? SoundFile() : file, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);

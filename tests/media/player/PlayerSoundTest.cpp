@@ -1,8 +1,10 @@
 // What reaches the sound device: the file's own samples from the seek position on, at
 // the volume asked for, silence when muted, nothing while paused.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "../encoder/LogCapture.h"
 #include "../engine/DecodeFile.h"
 #include "PlayerHarness.h"
 #include "VideoFile.h"
@@ -35,10 +37,11 @@ constexpr size_t WarmUpFrames = 8 * 1152;
 
 namespace {
 
-// The samples as SDL mixes them at a volume: scaled by volume/128, truncated toward zero.
+// The samples at a volume: scaled by volume/128, truncated toward zero, held within the
+// 16-bit range.
 std::vector<int16_t> AtVolume(const std::vector<int16_t>& s, int volume) {
   std::vector<int16_t> out(s.size());
-  for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<int16_t>(s[i] * volume / 128);
+  for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<int16_t>(std::clamp(s[i] * volume / 128, -32768, 32767));
   return out;
 }
 
@@ -54,6 +57,22 @@ std::vector<int16_t> WithoutPauses(const std::vector<int16_t>& s) {
     i = j + 1;
   }
   return out;
+}
+
+// A WAV file of 16-bit samples: a 440 Hz tone of that amplitude in the first channels,
+// silence in the others.
+bool WriteToneWav(const std::string& name, int channels, double seconds, int amplitude = 8000, int toneChannels = 1) {
+  const int rate = 44100;
+  const uint32_t frames = static_cast<uint32_t>(seconds * rate);
+  const uint32_t data = frames * 2 * static_cast<uint32_t>(channels);
+  std::ofstream out(name, std::ios::binary);
+  const auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+  const auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+  out.write("RIFF", 4), u32(36 + data), out.write("WAVEfmt ", 8), u32(16), u16(1), u16(static_cast<uint16_t>(channels));
+  u32(rate), u32(rate * 2 * channels), u16(static_cast<uint16_t>(2 * channels)), u16(16), out.write("data", 4), u32(data);
+  for (uint32_t i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c) u16(static_cast<uint16_t>(c >= toneChannels ? 0 : std::lround(amplitude * std::sin(2 * M_PI * 440 * i / rate))));
+  return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -117,30 +136,44 @@ TEST_F(PlayerTest, SoundAfterASeekStartsAtTheAskedSample) {
   }
 }
 
+// Below unity, at unity and louder (the host may write up to 255): every sample scaled,
+// loud ones held at full scale rather than wrapped around; 0 is silence.
 TEST_F(PlayerTest, VolumeScalesEveryBufferAndMuteWritesSilenceWhileTheClockRuns) {
-  TDecodedAudio reference;
-  ASSERT_TRUE(DecodeFile(TestData("notags-48k.mp3"), reference));
+  const std::string loud = Temp.File("loud.wav");
+  ASSERT_TRUE(WriteToneWav(loud, 2, 1, 30000, 2));
   TFFPlayer& player = NewPlayer();
-  player.SetAudioVolume(64);
-  ASSERT_TRUE(player.OpenMedia(TestData("notags-48k.mp3"), 0, false)) << player.ErrorText();
-  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
-  player.Stop(true);
-  std::vector<int16_t> sound = Sound();
-  sound.resize(SoundAtEnd);  // the whole file had been played when the end was announced
-  sound = WithoutPauses(sound);
-  const std::vector<int16_t> half = AtVolume(reference.Samples, 64);
-  const size_t first = FirstSound(sound);
-  ASSERT_LT(first, sound.size());
-  // Played from the start: the whole file at half amplitude, sample for sample.
-  const int64_t at = FindRun(half, sound, first, 4096, 2);
-  ASSERT_GE(at, 0);
-  EXPECT_LT(at, 2 * 64);  // only the first samples of the file are zero
-  ASSERT_GE(sound.size() - first, half.size() - at);
-  EXPECT_TRUE(std::equal(half.begin() + at, half.end(), sound.begin() + first));
+  for (const auto& [file, volume] : {std::pair{TestData("notags-48k.mp3"), 64}, std::pair{loud, 200},
+                                     std::pair{TestData("notags-48k.mp3"), 0}}) {
+    SCOPED_TRACE(testing::Message() << file << " at " << volume);
+    TDecodedAudio reference;
+    ASSERT_TRUE(DecodeFile(file, reference));
+    ClearEvents();
+    player.SetAudioVolume(volume);
+    ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+    const int64_t duration = player.Duration();
+    ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+    player.Stop(true);
+    std::vector<int16_t> sound = Sound();
+    sound.resize(SoundAtEnd);  // the whole file had been played when the end was announced
+    EXPECT_EQ(Positions().back(), duration);
+    if (volume == 0) {
+      EXPECT_EQ(FirstSound(sound), sound.size());
+      continue;
+    }
+    sound = WithoutPauses(sound);
+    const std::vector<int16_t> scaled = AtVolume(reference.Samples, volume);
+    const size_t first = FirstSound(sound);
+    ASSERT_LT(first, sound.size());
+    // Played from the start: the whole file, sample for sample.
+    const int64_t at = FindRun(scaled, sound, first, 4096, 2);
+    ASSERT_GE(at, 0);
+    EXPECT_LT(at, 2 * 64);  // only the first samples of the file are zero
+    ASSERT_GE(sound.size() - first, scaled.size() - at);
+    EXPECT_TRUE(std::equal(scaled.begin() + at, scaled.end(), sound.begin() + first));
+  }
 
   // Muted, a mono file: nothing but zeros, and still the positions up to the end.
-  Events.clear();
-  SoundAtEnd = 0;
+  ClearEvents();
   ::setenv("SDL_DISKAUDIOFILE", Temp.File("muted.raw").c_str(), 1);
   player.SetAudioVolume(128);
   player.SetMute(true);
@@ -148,10 +181,9 @@ TEST_F(PlayerTest, VolumeScalesEveryBufferAndMuteWritesSilenceWhileTheClockRuns)
   const int64_t duration = player.Duration();
   ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
   player.Stop(true);
-  std::ifstream muted(Temp.File("muted.raw"), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(muted)), std::istreambuf_iterator<char>());
-  EXPECT_GT(bytes.size(), 2u * 44100);  // at least the file's two seconds of mono samples
-  EXPECT_EQ(bytes.find_first_not_of('\0'), std::string::npos);
+  const std::vector<int16_t> muted = Sound();
+  EXPECT_GT(muted.size(), 44100u);  // at least the file's two seconds of mono samples
+  EXPECT_EQ(FirstSound(muted), muted.size());
   ASSERT_FALSE(Positions().empty());
   EXPECT_EQ(Positions().back(), duration);
 }
@@ -220,4 +252,33 @@ TEST_F(PlayerTest, TheEndIsAnnouncedWhenTheDeviceHasTakenTheLastSound) {
   const size_t tone = static_cast<size_t>(std::count_if(sound.begin(), sound.end(), [](int16_t v) { return v != 0; }));
   EXPECT_GT(tone, 2u * 44100 * 4 / 10);
   EXPECT_EQ(Positions().back(), Second);
+}
+
+
+// More channels than two are mixed down; channels that cannot be mixed down are said so
+// once, and the file plays on silently.
+TEST_F(PlayerTest, ManyChannelsAreMixedDownOrTheirRefusalIsSaid) {
+  const std::string six = Temp.File("six.wav");
+  ASSERT_TRUE(WriteToneWav(six, 6, 0.5));
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  ASSERT_TRUE(player.OpenMedia(six, 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  std::vector<int16_t> sound = Sound();
+  sound.resize(SoundAtEnd);
+  size_t left = 0, right = 0;
+  for (size_t i = 0; i + 1 < sound.size(); i += 2) left += sound[i] != 0, right += sound[i + 1] != 0;
+  EXPECT_GT(left, 44100u * 4 / 10) << "the first channel did not reach the left";
+  EXPECT_EQ(right, 0u);
+
+  const std::string many = Temp.File("many.wav");
+  ASSERT_TRUE(WriteToneWav(many, 60, 0.2));
+  ClearEvents();
+  TLogCapture log;
+  ASSERT_TRUE(player.OpenMedia(many, 0, false)) << player.ErrorText();
+  ASSERT_TRUE(PumpUntil([&] { return SawState(psEnd); }));
+  player.Stop(true);
+  EXPECT_EQ(log.Count(llError, "Cannot convert s16 sample format to s16 sample format"), 1u);
+  EXPECT_EQ(FirstSound(Sound()), Sound().size());
 }
