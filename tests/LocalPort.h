@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,7 @@ class TLocalPort {
     FPort = ntohs(address.sin_port);
   }
   ~TLocalPort() {
+    if (!FResetGiven) FReset.set_value();  // a server waiting for its reset ends
     ::shutdown(FSocket, SHUT_RDWR);  // wakes a server waiting for its connection
     if (FClient >= 0) ::shutdown(FClient, SHUT_RDWR);  // and one holding it
     if (FServer.joinable()) FServer.join();
@@ -59,8 +61,32 @@ class TLocalPort {
       ::close(c);
     });
   }
+  // The first connection gets the bytes and is then held until Reset, which closes it
+  // with a reset instead of an orderly end: the other side's next read fails.
+  void ServeThenReset(std::string bytes) {
+    FServer = std::thread([this, bytes = std::move(bytes), reset = FReset.get_future()] {
+      const int c = FClient = ::accept(FSocket, nullptr, nullptr);
+      if (c < 0) return;
+      for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::write(c, bytes.data() + at, bytes.size() - at);
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      reset.wait();
+      const linger abortive{1, 0};
+      ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+      ::close(c);
+    });
+  }
+  void Reset() {
+    FResetGiven = true;
+    FReset.set_value();
+    if (FServer.joinable()) FServer.join();
+  }
 
  private:
+  std::promise<void> FReset;
+  bool FResetGiven = false;
   int FSocket = -1;
   int FPort = 0;
   std::atomic<int> FClient{-1};

@@ -81,13 +81,51 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
     context.CopyWaveform(FSamples, TSpectrum::WindowFrames(h / channels));
     FSpectrum->AddColumn(FSamples, channels, FFrame);
   }
+  TPixelBuffer& shown = WithSubtitles(context, context.AudioClock());
   if (hook) {
-    Offer(FFrame, pts);
+    Offer(shown, pts);
   }
   if (own && (FTextureFormat == SDL_PIXELFORMAT_BGR24 || OpenOwnWindow(w, h, SDL_PIXELFORMAT_BGR24))) {
-    ff::SDL_UpdateTexture(FTexture, nullptr, FFrame.Pixels.data(), FFrame.BytesPerRow);
+    ff::SDL_UpdateTexture(FTexture, nullptr, shown.Pixels.data(), shown.BytesPerRow);
     PresentOwnWindow(nullptr);
   }
+}
+
+TPixelBuffer& TPlayerDisplay::WithSubtitles(PlayContext& context, double at) {
+  if (!context.HasSubtitles()) return FFrame;
+  // The subtitles are blended into pictures: the frame becomes one, and a copy of the
+  // frame gets it back when any subtitle was drawn (the spectrum scrolls on under them).
+  const int w = FFrame.Width, h = FFrame.Height;
+  if (!FOverlay || FOverlay->width != w || FOverlay->height != h) {
+    FOverlay.reset(ff::av_frame_alloc());
+    if (!FOverlay) throw std::bad_alloc();
+    FOverlay->width = w, FOverlay->height = h, FOverlay->format = AV_PIX_FMT_YUV420P;
+    if (ff::av_frame_get_buffer(FOverlay.get(), 0) < 0) throw std::bad_alloc();
+  }
+  FToPicture.reset(ff::sws_getCachedContext(FToPicture.release(), w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV420P,
+                                            SWS_POINT, nullptr, nullptr, nullptr));
+  FFromPicture.reset(ff::sws_getCachedContext(FFromPicture.release(), w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGR24,
+                                              SWS_POINT, nullptr, nullptr, nullptr));
+  if (!FToPicture || !FFromPicture) {
+    context.ExpireSubtitles(at);
+    return FFrame;
+  }
+  const uint8_t* const from[4] = {FFrame.Pixels.data()};
+  const int fromLines[4] = {FFrame.BytesPerRow};
+  ff::sws_scale(FToPicture.get(), from, fromLines, 0, h, FOverlay->data, FOverlay->linesize);
+  if (!context.BlendSubtitles(at, *FOverlay)) return FFrame;
+  // Scaled apart and copied in: the scaler may write past the end of a row.
+  const int stride = (w * 3 + 63) / 64 * 64;
+  FFitted.resize(static_cast<size_t>(stride) * (h + 1));
+  uint8_t* const to[4] = {FFitted.data()};
+  const int toLines[4] = {stride};
+  ff::sws_scale(FFromPicture.get(), FOverlay->data, FOverlay->linesize, 0, h, to, toLines);
+  FSubtitled.Width = w, FSubtitled.Height = h, FSubtitled.Bits = 24, FSubtitled.BytesPerRow = FFrame.BytesPerRow;
+  FSubtitled.Pixels.resize(FFrame.Pixels.size());
+  for (int y = 0; y < h; ++y)
+    std::memcpy(&FSubtitled.Pixels[static_cast<size_t>(y) * FSubtitled.BytesPerRow],
+                &FFitted[static_cast<size_t>(y) * stride], 3 * static_cast<size_t>(w));
+  return FSubtitled;
 }
 
 void TPlayerDisplay::SizeFrame(int width, int height) {
@@ -245,6 +283,10 @@ void TPlayerDisplay::Close() {
   FTextureFormat = 0;
   FShown.reset();
   FFitScaler.reset();
+  FOverlay.reset();
+  FSubtitled = TPixelBuffer{};
+  FToPicture.reset();
+  FFromPicture.reset();
   // The next file's display starts black (its spectrogram has no columns yet).
   FFrame = TPixelBuffer{};
   FSpectrum.reset();

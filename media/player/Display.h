@@ -58,6 +58,9 @@ class TPlayerDisplay {
   // Calls OnVideoHook; true when the handler left AUpdate set and did not fail.
   bool Offer(TPixelBuffer& frame, int64_t pts);
   void SizeFrame(int width, int height);
+  // The frame with the subtitles due at that time (seconds of the stream) drawn over it:
+  // a copy when any is due, else the frame itself.
+  TPixelBuffer& WithSubtitles(PlayContext& context, double at);
   // The host window's frame: black, with the picture scaled into its place.
   bool FitIntoFrame(const AVFrame& picture, double pixelAspect);
   bool OwnWindowWanted() const;
@@ -80,6 +83,9 @@ class TPlayerDisplay {
   TFramePtr FShown;        // the current picture with subtitles blended in
   TScalerPtr FFitScaler;   // the picture into the host window's frame
   std::vector<uint8_t> FFitted;
+  TFramePtr FOverlay;  // the frame as a picture, for subtitles over the sound's display
+  TPixelBuffer FSubtitled;
+  TScalerPtr FToPicture, FFromPicture;
 };
 
 }  // namespace sw

@@ -106,6 +106,11 @@ bool TCustomPlayer::Playing() const {
   return FPlayback != nullptr;
 }
 
+bool TCustomPlayer::SeeksByBytes() const {
+  auto lock = LockPlayer();
+  return FPlayback && FPlayback->SeekByBytes;
+}
+
 bool TCustomPlayer::Paused() const {
   auto lock = LockPlayer();
   return FPlayback && FPlayback->Paused();
@@ -231,8 +236,13 @@ void TCustomPlayer::Seek(uint8_t flags, bool wait, int64_t position) {
     int64_t target = position, relative = 0;
     if (!(flags & AVSEEK_FLAG_BYTE)) {
       if (c.Duration >= 0 && target > c.Duration) target = c.Duration;
-      target += c.StartTime;
-      relative = position <= 0 ? 1 : 0;
+      if (c.SeekByBytes && c.Duration > 0 && c.FileBytes > 0) {
+        target = ff::av_rescale(std::max<int64_t>(target, 0), c.FileBytes, c.Duration);
+        flags |= AVSEEK_FLAG_BYTE;
+      } else {
+        target += c.StartTime;
+        relative = position <= 0 ? 1 : 0;
+      }
     }
     FPlayback->RequestSeek(flags, false, relative, target);
   }
@@ -347,6 +357,8 @@ void TCustomPlayer::RefreshStep(PlayContext& context) {
   }
   if (!context.HasAudio()) return;
   const int64_t pts = std::llround(context.AudioClock() * 1e6) - context.StartTime;
+  // Subtitles that nobody draws still end, so that the next ones are decoded.
+  context.ExpireSubtitles(context.AudioClock());
   if (context.DisplayMode != 0 && FDeliver.load()) FDisplay->Show(context, pts);
   ReportPosition(context);
 }

@@ -111,6 +111,14 @@ class TCustomPlayer : public TFFBaseComponent {
   void SetScreenWidth(int v) { FScreenWidth = v; }
   int ScreenHeight() const { return FScreenHeight; }
   void SetScreenHeight(int v) { FScreenHeight = v; }
+  // How Seek finds a place given as a time: -1 (the default) decides for each file at its
+  // open, by bytes when its format allows its timestamps to jump (MPEG-TS and -PS, Ogg and
+  // the like), by time otherwise; 0 always by time; 1 always by bytes, the time turned into
+  // its share of the file's bytes.
+  int SeekByBytes() const { return FSeekByBytes; }
+  void SetSeekByBytes(int v) { FSeekByBytes = v; }
+  // The file that plays is seeked by bytes.
+  bool SeeksByBytes() const;
   bool TriggerEventInMainThread() const { return FTriggerEventInMainThread; }
   void SetTriggerEventInMainThread(bool v) { FTriggerEventInMainThread = v; }
   bool VideoHook() const { return FVideoHook; }
@@ -184,6 +192,7 @@ class TCustomPlayer : public TFFBaseComponent {
   bool FDisableAudio = false, FDisableVideo = false, FDisableDisplay = false;
   int FFrameWidth = 0, FFrameHeight = 0;
   int FScreenWidth = 0, FScreenHeight = 0;  // the play thread reads them while drawing
+  int FSeekByBytes = -1;
   bool FTriggerEventInMainThread = true;
   bool FVideoHook = false;
   std::atomic<float> FAspectRatio{0};  // read by the play thread while drawing

@@ -94,18 +94,24 @@ struct PlayContext {
   // that have ended: bitmaps, and text when the text renderer could be loaded; false when
   // none is due (frame untouched). Play thread.
   bool BlendSubtitles(double pts, AVFrame& frame);
+  // Lets the subtitles that have ended at pts go (when nothing draws them).
+  void ExpireSubtitles(double pts);
+  bool HasSubtitles() const { return SubtitleIndex >= 0; }
   TCustomPlayer& Owner;
 
   // --- immutable once the open result is 1 (written by the read thread before).
   std::string FileName;
   bool StartPaused;
   bool DisableAudio, DisableVideo, DisableDisplay;  // copied from the owner at creation
+  int SeekByBytesMode;
   int FrameWidth, FrameHeight;
   std::string VideoFilterText;
   AVFormatContext* Format = nullptr;
   int64_t StartTime = 0;       // microseconds; the container's when known
   int64_t Duration = -1;       // container, microseconds; -1 when unknown
   int64_t AudioDuration = -1;  // audio stream, microseconds; -1 when unknown
+  int64_t FileBytes = -1;      // the input's size; -1 when unknown
+  bool SeekByBytes = false;    // times given to seeks become byte offsets
   bool ImageSequence = false, Capture = false;
   // Written by the read thread (also when it closes the streams), read by the others.
   std::atomic<int> AudioIndex{-1}, VideoIndex{-1}, SubtitleIndex{-1};
@@ -129,8 +135,17 @@ struct PlayContext {
   void ReadThread();
   void Nap(std::chrono::milliseconds d);
   bool OpenInput();
+  struct TStreamChoice {
+    int Audio = -1, Video = -1, Subtitle = -1;
+  };
+  // The stream of each kind to play; packets read to choose them are kept in held.
+  TStreamChoice ChooseStreams(std::vector<TPacketPtr>& held);
+  // Onto the queue of its stream (taking it), or dropped (and the packet kept for reuse).
+  void QueuePacket(TPacketPtr& packet);
   void ReadLoop();
   void DoSeek();
+  // Logs the end of reading (the end of the input or a read error), once until a seek.
+  void SayReadEnded(int result);
   // How far before the place asked for a seek of sound alone lands: more than the bit
   // reservoir of any MP3 reaches back, at its lowest rates.
   static constexpr int64_t AudioPreroll = 500000;
@@ -163,6 +178,7 @@ struct PlayContext {
   void OpenTextRenderer();
   void SubtitleThread();
   void ClearSubtitles();
+  void ExpireSubtitlesLocked(double pts);  // FSubLock held
 
   std::thread FReadThread;
   std::atomic<int> FOpenResult{0};  // 0 opening, 1 open, -1 failed, -2 failed and reading ended

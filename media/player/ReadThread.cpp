@@ -1,5 +1,6 @@
 // Opening a file for playback and the read thread: stream choice, packet queues, seeks,
 // pausing and the end of the file.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <limits>
@@ -54,6 +55,7 @@ PlayContext::PlayContext(TCustomPlayer& owner, const std::string& fileName, bool
       DisableAudio(owner.DisableAudio()),
       DisableVideo(owner.DisableVideo() || owner.DisableDisplay()),
       DisableDisplay(owner.DisableDisplay()),
+      SeekByBytesMode(owner.SeekByBytes()),
       FrameWidth(owner.FrameWidth()),
       FrameHeight(owner.FrameHeight()),
       VideoFilterText(owner.VideoFilterText()),
@@ -102,6 +104,64 @@ bool PlayContext::Close() {
   return true;
 }
 
+PlayContext::TStreamChoice PlayContext::ChooseStreams(std::vector<TPacketPtr>& held) {
+  // Candidates: every stream of a kind that is played; attached pictures (cover art) are
+  // not played as video.
+  const auto wanted = [this](const AVStream* st) {
+    switch (st->codecpar->codec_type) {
+      case AVMEDIA_TYPE_AUDIO: return !DisableAudio;
+      case AVMEDIA_TYPE_VIDEO: return !DisableVideo && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+      case AVMEDIA_TYPE_SUBTITLE: return !DisableVideo;
+      default: return false;
+    }
+  };
+  std::vector<int> frames(Format->nb_streams, 0);
+  int kinds[AVMEDIA_TYPE_NB] = {};
+  for (unsigned i = 0; i < Format->nb_streams; ++i)
+    if (wanted(Format->streams[i])) ++kinds[Format->streams[i]->codecpar->codec_type];
+  // Of several streams of a kind, the one with the most frames in the stretch the library
+  // probed wins (the first of equals). The library keeps its own count to itself: the
+  // packets of that stretch (which it holds from probing) are counted here, and kept to
+  // be played.
+  if (std::any_of(std::begin(kinds), std::end(kinds), [](int n) { return n > 1; })) {
+    const int64_t stretch = Format->max_analyze_duration > 0 ? Format->max_analyze_duration : 5 * AV_TIME_BASE;
+    const int64_t budget = Format->probesize > 0 ? Format->probesize : 5000000;
+    int64_t bytes = 0;
+    for (;;) {
+      TPacketPtr packet(ff::av_packet_alloc());
+      if (!packet) throw std::bad_alloc();
+      if (ff::av_read_frame(Format, packet.get()) < 0 || FAbort.load()) break;
+      const AVStream* st = Format->streams[packet->stream_index];
+      const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      const int64_t from = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+      const bool past = at != AV_NOPTS_VALUE && ff::av_rescale_q(at - from, st->time_base, AVRational{1, AV_TIME_BASE}) > stretch;
+      ++frames[static_cast<size_t>(packet->stream_index)];
+      bytes += packet->size;
+      held.push_back(std::move(packet));
+      if (past || bytes > budget) break;
+    }
+  }
+  TStreamChoice choice;
+  for (unsigned i = 0; i < Format->nb_streams; ++i) {
+    const AVStream* st = Format->streams[i];
+    if (!wanted(st)) continue;
+    int* best = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO   ? &choice.Audio
+                : st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? &choice.Video
+                                                                 : &choice.Subtitle;
+    if (*best < 0 || frames[i] > frames[static_cast<size_t>(*best)]) *best = static_cast<int>(i);
+  }
+  return choice;
+}
+
+void PlayContext::QueuePacket(TPacketPtr& packet) {
+  PacketQueue* queue = packet->stream_index == AudioIndex      ? &AudioQueue
+                       : packet->stream_index == VideoIndex    ? &VideoQueue
+                       : packet->stream_index == SubtitleIndex ? &SubtitleQueue
+                                                               : nullptr;
+  if (queue) queue->Put(packet.release());
+  else ff::av_packet_unref(packet.get());
+}
+
 bool PlayContext::OpenInput() {
   if (WideDirectoryExists(FileName)) {
     Owner.ReportError(FileName + ": is a folder, not a file", true);
@@ -143,31 +203,22 @@ bool PlayContext::OpenInput() {
   Capture = name == "vfwcap" || name == "vfwcapture";
   StartTime = Format->start_time != AV_NOPTS_VALUE ? Format->start_time : 0;
   Duration = Format->duration != AV_NOPTS_VALUE ? Format->duration : -1;
+  FileBytes = Format->pb ? ff::avio_size(Format->pb) : -1;
+  SeekByBytes = SeekByBytesMode >= 0 ? SeekByBytesMode == 1
+                                     : Format->iformat && (Format->iformat->flags & AVFMT_TS_DISCONT) != 0;
 
-  // Every stream is skipped unless it is chosen; among several of a kind the library
-  // picks the one with the most frames seen while probing. Attached pictures (cover art)
-  // are not played as video.
+  std::vector<TPacketPtr> held;
+  const TStreamChoice chosen = ChooseStreams(held);
+  // Every stream is skipped unless it is opened.
   for (unsigned i = 0; i < Format->nb_streams; ++i) Format->streams[i]->discard = AVDISCARD_ALL;
-  const int audio = DisableAudio ? -1 : ff::av_find_best_stream(Format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-  int video = -1;
-  if (!DisableVideo) {
-    const auto playable = [this](int i) {
-      return i >= 0 && !(Format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
-    };
-    video = ff::av_find_best_stream(Format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    for (unsigned i = 0; !playable(video) && i < Format->nb_streams; ++i)
-      video = Format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? static_cast<int>(i) : -1;
-    if (!playable(video)) video = -1;
-  }
   // Without a video stream the display shows the waveform of the sound unless it is off;
   // when the file's video cannot be opened, the spectrum of the sound stands in for it.
-  DisplayMode = !DisableDisplay && video < 0 ? 1 : 0;
-  if (audio >= 0) OpenStream(audio);
-  if (video >= 0 && OpenStream(video) < 0 && !DisableDisplay) DisplayMode = 2;
-  if (VideoIndex >= 0) {
-    const int subtitle = ff::av_find_best_stream(Format, AVMEDIA_TYPE_SUBTITLE, -1, VideoIndex, nullptr, 0);
-    if (subtitle >= 0) OpenStream(subtitle);
-  }
+  DisplayMode = !DisableDisplay && chosen.Video < 0 ? 1 : 0;
+  if (chosen.Audio >= 0) OpenStream(chosen.Audio);
+  if (chosen.Video >= 0 && OpenStream(chosen.Video) < 0 && !DisableDisplay) DisplayMode = 2;
+  // Subtitles are shown over the picture, or over the sound's display without one.
+  if (chosen.Subtitle >= 0) OpenStream(chosen.Subtitle);
+  for (TPacketPtr& packet : held) QueuePacket(packet);
   if (AudioIndex < 0 && VideoIndex < 0) {
     Owner.ReportError(FileName + ": could not open codecs, no stream to play.", true);
     return false;
@@ -245,6 +296,13 @@ void PlayContext::ReadLoop() {
       Nap(10ms);
       continue;
     }
+    // A read that failed marks the end of the input too: that is a read error, and it
+    // ends reading.
+    if (!FEndOfFile && Format->pb && Format->pb->eof_reached && Format->pb->error < 0 &&
+        Format->pb->error != AVERROR_EOF) {
+      SayReadEnded(Format->pb->error);
+      break;
+    }
     if (FEndOfFile || (Format->pb && Format->pb->eof_reached)) {
       FInputEnded = true;
       // The video decoder is told the end once, so that it gives its last pictures.
@@ -269,31 +327,26 @@ void PlayContext::ReadLoop() {
       continue;
     }
     if (result < 0) {
-      if (!ImageSequence && !FEndReported) {
-        FEndReported = true;
-        if (result == AVERROR_EOF)
-          GetLogger().LogFmt(&Owner, llInfo, "reach end of file: %s", FileName.c_str());
-        else
-          GetLogger().LogFmt(&Owner, llError, "error #%d while reading file: %s", result, FileName.c_str());
-      }
+      SayReadEnded(result);
       // Only the end of the file is remembered: a passing read error is tried again.
       if (result == AVERROR_EOF) FEndOfFile = true;
       if (Format->pb && Format->pb->error) break;
       Nap(100ms);
       continue;
     }
-    PacketQueue* queue = packet->stream_index == AudioIndex      ? &AudioQueue
-                         : packet->stream_index == VideoIndex    ? &VideoQueue
-                         : packet->stream_index == SubtitleIndex ? &SubtitleQueue
-                                                                 : nullptr;
-    if (queue) {
-      queue->Put(packet.release());
-      packet.reset(ff::av_packet_alloc());
-      if (!packet) throw std::bad_alloc();
-    } else {
-      ff::av_packet_unref(packet.get());
-    }
+    QueuePacket(packet);
+    if (!packet) packet.reset(ff::av_packet_alloc());
+    if (!packet) throw std::bad_alloc();
   }
+}
+
+void PlayContext::SayReadEnded(int result) {
+  if (ImageSequence || FEndReported) return;
+  FEndReported = true;
+  if (result == AVERROR_EOF)
+    GetLogger().LogFmt(&Owner, llInfo, "reach end of file: %s", FileName.c_str());
+  else
+    GetLogger().LogFmt(&Owner, llError, "error #%d while reading file: %s", result, FileName.c_str());
 }
 
 void PlayContext::DoSeek() {

@@ -113,8 +113,7 @@ void PlayContext::ClearSubtitles() {
   FSubChanged.notify_all();
 }
 
-bool PlayContext::BlendSubtitles(double pts, AVFrame& frame) {
-  std::unique_lock<std::mutex> g(FSubLock);
+void PlayContext::ExpireSubtitlesLocked(double pts) {
   bool expired = false;
   // Ended, or followed by one that has begun.
   while (!FSubs.empty() && (FSubs.front().End <= pts || (FSubs.size() > 1 && FSubs[1].Start <= pts))) {
@@ -123,6 +122,16 @@ bool PlayContext::BlendSubtitles(double pts, AVFrame& frame) {
     expired = true;
   }
   if (expired) FSubChanged.notify_all();
+}
+
+void PlayContext::ExpireSubtitles(double pts) {
+  std::lock_guard<std::mutex> g(FSubLock);
+  ExpireSubtitlesLocked(pts);
+}
+
+bool PlayContext::BlendSubtitles(double pts, AVFrame& frame) {
+  std::unique_lock<std::mutex> g(FSubLock);
+  ExpireSubtitlesLocked(pts);
   bool drawn = false;
   if (!FSubs.empty() && FSubs.front().Start <= pts) {
     const AVSubtitle& s = FSubs.front().Sub;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "../../LocalPort.h"
+#include "../encoder/LogCapture.h"
 #include "PlayerHarness.h"
 #include "media/common/FFUtils.h"
 
@@ -407,4 +408,36 @@ TEST_F(PlayerTest, PausingWhilePausedAndResumingWhileRunningDoNothing) {
   player.Stop(true);
   ASSERT_TRUE(PumpUntil([&] { return SawState(psStop); }));
   EXPECT_EQ(States(), (std::vector<int64_t>{psPlay, psResume, psPause, psStop}));
+}
+
+// A stream from a local server that hands over the first part of a file and then resets
+// the connection: the read error is said once, reading ends, and the file stays open (at
+// its last position, with no end announced) until it is stopped.
+TEST_F(PlayerTest, AReadErrorEndsReadingWithItsTextAndThePlayerStaysOpen) {
+  TLocalPort port;
+  ASSERT_NE(port.Port(), 0);
+  port.ServeThenReset(FileContent(TestData("tagged.mp3")).substr(0, 100000));  // about five seconds
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(port.Port());
+  TLogCapture log;
+  TFFPlayer& player = NewPlayer();
+  player.SetDisableDisplay(true);
+  const bool opened = player.OpenMedia(url, 0, false);
+  EXPECT_TRUE(opened) << player.ErrorText();
+  if (opened) {
+    EXPECT_TRUE(PumpUntil([&] { return Positions().size() >= 3; }));
+  }
+  port.Reset();
+  ASSERT_TRUE(opened);
+  const std::string text = "error #" + std::to_string(AVERROR(ECONNRESET)) + " while reading file: " + url;
+  EXPECT_TRUE(PumpUntil([&] { return log.Count(llError, text) > 0; })) << "the read error was not said";
+  PumpFor(500ms);
+  EXPECT_EQ(log.Count(llError, text), 1u);
+  EXPECT_LT(log.Find("reach end of file"), 0);
+  EXPECT_TRUE(player.Playing());
+  EXPECT_FALSE(SawState(psEnd));
+  EXPECT_FALSE(SawState(psStop));
+  const auto before = std::chrono::steady_clock::now();
+  player.Stop(true);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+  EXPECT_FALSE(player.Playing());
 }

@@ -26,6 +26,11 @@ struct TVideoFileSpec {
   std::function<std::pair<double, double>(double)> Tones;
   // The video stream is in a format the libraries cannot decode (its packets are noise).
   bool UndecodableVideo = false;
+  // A second sound stream after the first: mono, a tone of this frequency, in packets of
+  // this many samples; none when 0. The first sound stream may be marked the default one.
+  int SecondAudioBlock = 0;
+  double SecondTone = 1000;
+  bool FirstAudioDefault = false;
 };
 
 // The red box of the subtitle.
@@ -122,7 +127,20 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
     st->codecpar->bits_per_coded_sample = 16;
     st->codecpar->block_align = 4;
     st->time_base = AVRational{1, 44100};
+    if (spec.FirstAudioDefault) st->disposition = AV_DISPOSITION_DEFAULT;
     audio = st->index;
+  }
+  int second = -1;
+  if (spec.SecondAudioBlock > 0) {
+    AVStream* st = ff::avformat_new_stream(out, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    st->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+    st->codecpar->sample_rate = 44100;
+    ff::av_channel_layout_default(&st->codecpar->ch_layout, 1);
+    st->codecpar->bits_per_coded_sample = 16;
+    st->codecpar->block_align = 2;
+    st->time_base = AVRational{1, 44100};
+    second = st->index;
   }
   std::vector<uint8_t> subPacket, subExtra;
   if (spec.SubtitleStart >= 0) {
@@ -146,7 +164,7 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
   const int frames = static_cast<int>(std::lround(spec.Seconds * spec.Fps));
   const int64_t samples = std::llround(spec.Seconds * 44100);
   const int Block = spec.AudioBlock;
-  int64_t nextSample = 0;
+  int64_t nextSample = 0, nextSecond = 0;
   bool subDone = subtitle < 0;
   // In time order: each picture, the sound up to its time, the subtitle when it begins.
   for (int n = 0; ok && n <= frames; ++n) {
@@ -164,6 +182,16 @@ inline bool WriteVideoFile(const std::string& name, const TVideoFileSpec& spec) 
       }
       ok = Write(out, p.get(), audio, nextSample, count, AVRational{1, 44100});
       nextSample += count;
+    }
+    while (ok && second >= 0 && nextSecond < samples && nextSecond < std::llround(t * 44100) + spec.SecondAudioBlock) {
+      const int count = static_cast<int>(std::min<int64_t>(spec.SecondAudioBlock, samples - nextSecond));
+      ok = ff::av_new_packet(p.get(), count * 2) >= 0;
+      if (!ok) break;
+      int16_t* s = reinterpret_cast<int16_t*>(p->data);
+      for (int i = 0; i < count; ++i)
+        s[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * spec.SecondTone * static_cast<double>(nextSecond + i) / 44100.0));
+      ok = Write(out, p.get(), second, nextSecond, count, AVRational{1, 44100});
+      nextSecond += count;
     }
     if (ok && !subDone && t >= spec.SubtitleStart) {
       ok = ff::av_new_packet(p.get(), static_cast<int>(subPacket.size())) >= 0;
