@@ -104,14 +104,7 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
       if (AudioQueue.Aborted()) break;
       // Nothing decoded (queue empty, paused meanwhile): the rest stays silent.
       if (n < 0) break;
-      if (DisplayMode != 0) {
-        std::lock_guard<std::mutex> g(FWaveLock);
-        const int16_t* samples = reinterpret_cast<const int16_t*>(FAudioBuffer.data());
-        for (int i = 0, count = n / 2; i < count; ++i) {
-          FWaveRing[static_cast<size_t>(FWaveIndex)] = samples[i];
-          if (++FWaveIndex == WaveRingSize) FWaveIndex = 0;
-        }
-      }
+      if (DisplayMode != 0) FWave.Add(reinterpret_cast<const int16_t*>(FAudioBuffer.data()), n / 2);
       FBufferSize = n;
       FBufferIndex = 0;
     }
@@ -127,6 +120,7 @@ void PlayContext::FillAudio(Uint8* stream, int length) {
     length -= chunk;
     sound = sound || chunk > 0;
   }
+  if (DisplayMode != 0) FWave.SetWaiting((FBufferSize - FBufferIndex) / 2);
   if (sound) FSoundPlayedOut = false;
   else if (inputEnded) FSoundPlayedOut = true;
   if (bytesPerSecond > 0)

@@ -29,7 +29,8 @@ void TPlayerDisplay::DrawWaveform(const std::vector<int16_t>& samples, int chann
     for (int x = 0; x < w; ++x) {
       const int from = static_cast<int>(static_cast<int64_t>(x) * frames / w);
       const int to = std::max(from + 1, static_cast<int>(static_cast<int64_t>(x + 1) * frames / w));
-      int lo = 32767, hi = -32768;
+      // A bar from the middle line to the farthest sample of the column on either side.
+      int lo = 0, hi = 0;
       for (int i = from; i < to && i < frames; ++i) {
         const int v = samples[static_cast<size_t>(i) * channels + ch];
         lo = std::min(lo, v), hi = std::max(hi, v);
@@ -38,10 +39,8 @@ void TPlayerDisplay::DrawWaveform(const std::vector<int16_t>& samples, int chann
       const int half = std::max(1, band / 2 - 1);
       const int y0 = std::clamp(middle - hi * half / 32768, top, top + band - 1);
       const int y1 = std::clamp(middle - lo * half / 32768, top, top + band - 1);
-      for (int y = y0; y <= y1; ++y) {
-        uint8_t* p = &frame.Pixels[static_cast<size_t>(y) * frame.BytesPerRow + 3 * static_cast<size_t>(x)];
-        p[0] = 0x40, p[1] = 0xE0, p[2] = 0x40;  // BGR
-      }
+      for (int y = y0; y <= y1; ++y)
+        std::fill_n(&frame.Pixels[static_cast<size_t>(y) * frame.BytesPerRow + 3 * static_cast<size_t>(x)], 3, 0xFF);
     }
   }
 }
@@ -73,7 +72,11 @@ void TPlayerDisplay::Show(PlayContext& context, int64_t pts) {
   SizeFrame(w, h);
   const int channels = std::max(1, context.DeviceChannels);
   if (mode == 1) {
-    context.CopyWaveform(FSamples, w * 2);
+    // The power of two at or above twice the display's height in sample frames; paused,
+    // the picture keeps its start.
+    int frames = 1;
+    while (frames < 2 * h) frames *= 2;
+    FWaveStart = context.WaveformWindow(FSamples, frames, context.Paused() ? FWaveStart : -1);
     DrawWaveform(FSamples, channels, FFrame);
   } else if (!context.Paused()) {
     // The spectrogram stands still while paused: its columns are time.
@@ -250,6 +253,8 @@ bool TPlayerDisplay::OpenOwnWindow(int width, int height, uint32_t format) {
                        "Error: the video system does not support an image size of %dx%d pixels. Try using -lowres "
                        "or -vf \"scale=w:h\" to reduce the image size.",
                        width, height);
+    // Pictures that cannot be shown end the file's playing.
+    FPlayer.PostPlayerNews(pnQuit);
   }
   if (!FTexture) {
     Close();
@@ -285,6 +290,7 @@ void TPlayerDisplay::Close() {
   FFitScaler.reset();
   FOverlay.reset();
   FSubtitled = TPixelBuffer{};
+  FWaveStart = -1;
   FToPicture.reset();
   FFromPicture.reset();
   // The next file's display starts black (its spectrogram has no columns yet).

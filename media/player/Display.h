@@ -49,8 +49,9 @@ class TPlayerDisplay {
   static TRect FitPicture(int width, int height, double pixelAspect, float aspectRatio, int windowWidth,
                           int windowHeight);
 
-  // Paints the waveform of interleaved samples into the frame: one band per channel, a
-  // column per pixel spanning the smallest to the largest sample it covers.
+  // Paints the waveform of interleaved samples into the frame, white on black: one band
+  // per channel, the samples spread over the width, each column a bar from the band's
+  // middle line to the farthest of the samples it covers on either side.
   static void DrawWaveform(const std::vector<int16_t>& samples, int channels, TPixelBuffer& frame);
 
  private:
@@ -70,6 +71,7 @@ class TPlayerDisplay {
   TCustomPlayer& FPlayer;
   TPixelBuffer FFrame;  // the waveform or spectrum picture
   std::vector<int16_t> FSamples;
+  int FWaveStart = -1;  // where the waveform's window began, kept while paused
   std::unique_ptr<TSpectrum> FSpectrum;
   bool FOwnWindowFailed = false;
   bool FVideoStarted = false;

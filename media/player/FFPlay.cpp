@@ -106,6 +106,16 @@ bool TCustomPlayer::Playing() const {
   return FPlayback != nullptr;
 }
 
+int64_t TCustomPlayer::DroppedPictures() const {
+  auto lock = LockPlayer();
+  return FPlayback ? FPlayback->DroppedPictures() : 0;
+}
+
+int64_t TCustomPlayer::SkippedPictures() const {
+  auto lock = LockPlayer();
+  return FPlayback ? FPlayback->SkippedPictures() : 0;
+}
+
 bool TCustomPlayer::SeeksByBytes() const {
   auto lock = LockPlayer();
   return FPlayback && FPlayback->SeekByBytes;

@@ -135,6 +135,10 @@ class TCustomPlayer : public TFFBaseComponent {
   int64_t CurrentPosition() const { return FCurrentPosition.load(); }
   // Wall-clock microseconds (av_gettime) of the latest audio callback; 0 before the first.
   int64_t AudioCallbackTime() const { return FAudioCallbackTime.load(); }
+  // Pictures of the open file shown too late to keep, and decoded pictures passed over
+  // so that a slow display catches up; 0 when nothing is open.
+  int64_t DroppedPictures() const;
+  int64_t SkippedPictures() const;
   // Duration of the open file in microseconds; -1 when unknown or nothing is open.
   int64_t Duration() const;
   bool Playing() const;  // a file is open

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "PacketQueue.h"
+#include "PictureSkip.h"
+#include "WaveRing.h"
 #include "media/base/ManualResetEvent.h"
 #include "media/binding/SDLStubs.h"
 #include "media/common/FFHandles.h"
@@ -74,9 +76,12 @@ struct PlayContext {
   unsigned TakeAudioNews() { return FAudioNews.exchange(0); }
   // The sample format of the frames no converter could be made for (with anNoConverter).
   int RefusedFormat() const { return FRefusedFormat.load(); }
-  // Copies the latest samples handed to the device (interleaved, Channels per frame)
+  // Copies the latest samples handed to the device (interleaved, DeviceChannels per frame)
   // into out, oldest first.
   void CopyWaveform(std::vector<int16_t>& out, int frames);
+  // The waveform's window of frames from the sample heard now (see TWaveRing::Window);
+  // start >= 0 keeps a start answered before. Answers the start used.
+  int WaveformWindow(std::vector<int16_t>& out, int frames, int start);
 
   // --- the pictures (play thread). Wall-clock times are av_gettime() seconds.
   // Makes the picture due at now the current one; true when it changed. Late pictures
@@ -90,6 +95,7 @@ struct PlayContext {
   AVFrame* CurrentPicture() { return FCurrent.get(); }
   double CurrentPicturePts() const { return FCurrentPts; }
   int64_t DroppedPictures() const { return FDroppedPictures.load(); }
+  int64_t SkippedPictures() const { return FSkippedPictures.load(); }
   // Blends the subtitles due at pts (seconds of the stream) into frame, expiring those
   // that have ended: bitmaps, and text when the text renderer could be loaded; false when
   // none is due (frame untouched). Play thread.
@@ -270,6 +276,8 @@ struct PlayContext {
   bool FVideoEnded = false;        // the decoder gave its last picture for this end
   std::atomic<bool> FPictureStale{false};
   std::atomic<int64_t> FDroppedPictures{0};
+  std::atomic<int64_t> FSkippedPictures{0};
+  TPictureSkip FSkip;  // under FPictureLock
   TFramePtr FCurrent;              // play thread only: the picture on screen
 
   struct TSubPicture {
@@ -285,10 +293,7 @@ struct PlayContext {
   // The text renderer of a text subtitle stream; null for bitmaps or without libass.
   std::unique_ptr<TTextSubtitles> FTextSubs;
 
-  // --- protected by FWaveLock: the last samples handed to the device.
-  std::mutex FWaveLock;
-  std::vector<int16_t> FWaveRing;
-  int FWaveIndex = 0;
+  TWaveRing FWave{WaveRingSize};  // the last samples handed to the device
 };
 
 void AudioCallback(void* userData, Uint8* stream, int length);

@@ -59,8 +59,7 @@ PlayContext::PlayContext(TCustomPlayer& owner, const std::string& fileName, bool
       FrameWidth(owner.FrameWidth()),
       FrameHeight(owner.FrameHeight()),
       VideoFilterText(owner.VideoFilterText()),
-      FPaused(startPaused ? 1 : 0),
-      FWaveRing(WaveRingSize, 0) {}
+      FPaused(startPaused ? 1 : 0) {}
 
 PlayContext::~PlayContext() { Close(); }
 
@@ -615,16 +614,16 @@ void PlayContext::TogglePause() {
 }
 
 void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
-  const int channels = DeviceChannels > 0 ? DeviceChannels : 1;
-  const int count = std::min(frames * channels, WaveRingSize);
-  out.resize(static_cast<size_t>(count));
-  std::lock_guard<std::mutex> g(FWaveLock);
-  int from = FWaveIndex - count;
-  if (from < 0) from += WaveRingSize;
-  for (int i = 0; i < count; ++i) {
-    out[static_cast<size_t>(i)] = FWaveRing[static_cast<size_t>(from)];
-    if (++from == WaveRingSize) from = 0;
-  }
+  FWave.Latest(out, frames * std::max(DeviceChannels, 1));
+}
+
+int PlayContext::WaveformWindow(std::vector<int16_t>& out, int frames, int start) {
+  // The device still holds what the last callback gave it, less what it has played since.
+  const int channels = std::max(DeviceChannels, 1);
+  const int64_t since = ff::av_gettime() - Owner.AudioCallbackTime();
+  const int64_t held = HardwareBufferSize / (2 * channels);
+  const int64_t played = std::clamp<int64_t>(since * DeviceRate / 1000000, 0, held);
+  return FWave.Window(out, frames, channels, static_cast<int>((held - played) * channels), start);
 }
 
 }  // namespace sw

@@ -53,6 +53,14 @@ TFramePtr PlayContext::ToPicture(const AVFrame& frame) {
 }
 
 bool PlayContext::QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial) {
+  {
+    // Passed over while the display does not keep up.
+    std::lock_guard<std::mutex> g(FPictureLock);
+    if (serial == FPictureSerial && !FNeedFirstPicture && !FSkip.Keep()) {
+      ++FSkippedPictures;
+      return true;
+    }
+  }
   TFramePtr picture = ToPicture(frame);
   if (!picture) {
     GetLogger().Log(&Owner, llError, "Cannot initialize the conversion context");
@@ -154,6 +162,7 @@ void PlayContext::ClearPictures() {
     std::lock_guard<std::mutex> g(FPictureLock);
     FPictures.clear();
     ++FPictureSerial;
+    FSkip.Reset();
     FNeedFirstPicture = true;
     FSeekedPictures = true;
     FVideoEnded = false;
@@ -188,6 +197,7 @@ bool PlayContext::AdvancePicture(double now, bool& dropped) {
       if (FPictures.size() > 1 && now >= FPictures[1].Time) {
         FPictures.pop_front();
         ++FDroppedPictures;
+        FSkip.Dropped();
         dropped = true;
         FPictureChanged.notify_all();
         continue;
@@ -201,6 +211,7 @@ bool PlayContext::AdvancePicture(double now, bool& dropped) {
       FFrameTimer += shift;
       for (TPicture& later : FPictures) later.Time += shift;
     }
+    if (!dropped) FSkip.InTime();
     FCurrent = std::move(p.Frame);
     FCurrentPts = p.Pts;
     FDrift = p.Pts - now;

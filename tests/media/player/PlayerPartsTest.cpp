@@ -1,10 +1,12 @@
 // The event ring and the packet queue on their own.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <thread>
 
 #include "../../LoadedLibraries.h"
 #include "media/player/PacketQueue.h"
+#include "media/player/PictureSkip.h"
 #include "media/player/PlayerEvents.h"
 
 using namespace sw;
@@ -98,4 +100,26 @@ TEST_F(WithLibraries, PacketQueueCountsBytesWithNodesPassesTheFlushMarkerAndAbor
   EXPECT_EQ(result, -1);
   q.Init();
   EXPECT_FALSE(q.Aborted());
+}
+
+TEST(PictureSkip, DropsRaiseTheFactorByFivePercentAndPicturesInTimeBringItBack) {
+  TPictureSkip skip;
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(skip.Keep());
+  for (int i = 0; i < 5; ++i) skip.Dropped();
+  EXPECT_NEAR(skip.Factor(), std::pow(1.05, 5), 1e-5);  // 1.276
+  // One picture in 1.276 is kept: 78 of 100, each gap at most one picture.
+  int kept = 0, run = 0;
+  for (int i = 0; i < 100; ++i) {
+    if (skip.Keep()) ++kept, run = 0;
+    else EXPECT_LT(++run, 2);
+  }
+  EXPECT_NEAR(kept, 78, 1);
+  for (int i = 0; i < 3; ++i) skip.InTime();
+  EXPECT_NEAR(skip.Factor(), std::pow(1.05, 2), 1e-5);
+  for (int i = 0; i < 10; ++i) skip.InTime();
+  EXPECT_EQ(skip.Factor(), 1.0f);
+  skip.Dropped();
+  skip.Reset();
+  EXPECT_EQ(skip.Factor(), 1.0f);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(skip.Keep());
 }

@@ -8,6 +8,7 @@
 #include "../engine/DecodeFile.h"
 #include "PlayerHarness.h"
 #include "VideoFile.h"
+#include "WavFile.h"
 
 using namespace sw;
 using namespace std::chrono_literals;
@@ -59,20 +60,11 @@ std::vector<int16_t> WithoutPauses(const std::vector<int16_t>& s) {
   return out;
 }
 
-// A WAV file of 16-bit samples: a 440 Hz tone of that amplitude in the first channels,
-// silence in the others.
+// A WAV file: a 440 Hz tone of that amplitude in the first channels, silence in the others.
 bool WriteToneWav(const std::string& name, int channels, double seconds, int amplitude = 8000, int toneChannels = 1) {
-  const int rate = 44100;
-  const uint32_t frames = static_cast<uint32_t>(seconds * rate);
-  const uint32_t data = frames * 2 * static_cast<uint32_t>(channels);
-  std::ofstream out(name, std::ios::binary);
-  const auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-  const auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-  out.write("RIFF", 4), u32(36 + data), out.write("WAVEfmt ", 8), u32(16), u16(1), u16(static_cast<uint16_t>(channels));
-  u32(rate), u32(rate * 2 * channels), u16(static_cast<uint16_t>(2 * channels)), u16(16), out.write("data", 4), u32(data);
-  for (uint32_t i = 0; i < frames; ++i)
-    for (int c = 0; c < channels; ++c) u16(static_cast<uint16_t>(c >= toneChannels ? 0 : std::lround(amplitude * std::sin(2 * M_PI * 440 * i / rate))));
-  return static_cast<bool>(out);
+  return WriteWav(name, channels, static_cast<int64_t>(seconds * 44100), [&](int64_t i, int c) {
+    return static_cast<int16_t>(c >= toneChannels ? 0 : std::lround(amplitude * std::sin(2 * M_PI * 440 * i / 44100.0)));
+  });
 }
 
 }  // namespace

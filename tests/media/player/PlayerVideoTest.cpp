@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <array>
 
+#include "../encoder/LogCapture.h"
 #include "PlayerHarness.h"
 #include "VideoFile.h"
 #include "media/base/HostWindow.h"
+#include "media/binding/SDLStubs.h"
 #include "media/player/Display.h"
 
 using namespace sw;
@@ -376,4 +378,90 @@ TEST(PlayerDisplayFit, PicturesKeepTheirAspectCentredWithEvenSizes) {
   const R odd = TPlayerDisplay::FitPicture(720, 576, 1, 0, 333, 333);
   EXPECT_EQ(odd.W % 2, 0);
   EXPECT_EQ(odd.H % 2, 0);
+}
+
+// A display slower than the pictures (each takes 70 ms to show, at 25 a second): late
+// pictures are dropped and the video thread passes decoded ones over to catch up; what is
+// shown is still each picture at its own time, in order.
+TEST_F(PlayerVideoTest, ASlowDisplayMakesTheVideoThreadPassPicturesOver) {
+  RealTimeSound();
+  TVideoFileSpec spec;
+  spec.Seconds = 3;
+  const std::string file = MakeFile(spec);
+  TFFPlayer& player = NewVideoPlayer();
+  const auto record = player.OnVideoHook;
+  player.OnVideoHook = [&](TCustomPlayer* sender, TPixelBuffer& b, int64_t pts, bool& update) {
+    record(sender, b, pts, update);
+    std::this_thread::sleep_for(70ms);
+  };
+  ASSERT_TRUE(player.OpenMedia(file, 0, false)) << player.ErrorText();
+  int64_t dropped = 0, skipped = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    dropped = std::max(dropped, player.DroppedPictures());
+    skipped = std::max(skipped, player.SkippedPictures());
+    return SawState(psEnd);
+  }, 20s));
+  player.Stop(true);
+  EXPECT_GT(dropped, 0);
+  EXPECT_GT(skipped, 0);
+  const std::vector<TShown> shown = TakeShown();
+  ASSERT_GE(shown.size(), 10u);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].Frame, std::lround(shown[i].Pts * 25.0 / Second)) << "picture " << i;
+    if (i > 0) {
+      EXPECT_GT(shown[i].Frame, shown[i - 1].Frame);
+    }
+  }
+}
+
+// The player's own window cannot take the pictures (SDL refuses their texture): that is
+// said, and the file is closed.
+TEST_F(PlayerVideoTest, PicturesTheOwnWindowCannotTakeCloseTheFileWithTheirText) {
+  static const auto real = ff::SDL_CreateTexture;
+  ff::SDL_CreateTexture = [](SDL_Renderer* r, Uint32 format, int access, int w, int h) -> SDL_Texture* {
+    return format == SDL_PIXELFORMAT_IYUV ? nullptr : real(r, format, access, w, h);
+  };
+  TLogCapture log;
+  TFFPlayer& player = NewPlayer();
+  const bool opened = player.OpenMedia(MakeFile({}), 0, false);
+  const bool stopped = opened && PumpUntil([&] { return SawState(psStop); });
+  ff::SDL_CreateTexture = real;
+  ASSERT_TRUE(opened) << player.ErrorText();
+  ASSERT_TRUE(stopped) << "the file was not closed";
+  EXPECT_FALSE(player.Playing());
+  EXPECT_FALSE(SawState(psEnd));
+  EXPECT_EQ(log.Count(llFatal,
+                      "Error: the video system does not support an image size of 160x120 pixels. Try using -lowres or "
+                      "-vf \"scale=w:h\" to reduce the image size."),
+            1u);
+}
+
+// The display's size: the host window's, taken at open after the file-open handler has
+// had its say, unless that handler (or the host) set one.
+TEST_F(PlayerVideoTest, TheDisplayIsTheHostWindowsSizeUnlessTheFileOpenHandlerSetsOne) {
+  SetHostWindowSizeQuery([](uintptr_t window, int& w, int& h) {
+    w = 400, h = 150;
+    return window == 0x77;
+  });
+  std::pair<int, int> offered{-1, -1};
+  TFFPlayer& player = NewPlayer();
+  player.OnFileOpen = [&](TCustomPlayer*, int64_t, int, int, int& w, int& h) { offered = {w, h}; };
+  ASSERT_TRUE(player.OpenMedia(TestData("tagged.mp3"), 0x77, true)) << player.ErrorText();
+  EXPECT_EQ(offered, (std::pair<int, int>{0, 0}));
+  EXPECT_EQ(player.ScreenWidth(), 400);
+  EXPECT_EQ(player.ScreenHeight(), 150);
+  player.Stop(true);
+
+  TFFPlayer& chosen = NewPlayer();
+  chosen.OnFileOpen = [](TCustomPlayer*, int64_t, int, int, int& w, int& h) { w = 200, h = 100; };
+  ASSERT_TRUE(chosen.OpenMedia(TestData("tagged.mp3"), 0x77, true)) << chosen.ErrorText();
+  EXPECT_EQ(chosen.ScreenWidth(), 200);
+  EXPECT_EQ(chosen.ScreenHeight(), 100);
+  chosen.Stop(true);
+
+  TFFPlayer& alone = NewPlayer();
+  ASSERT_TRUE(alone.OpenMedia(TestData("tagged.mp3"), 0, true)) << alone.ErrorText();
+  EXPECT_EQ(alone.ScreenWidth(), 0);
+  alone.Stop(true);
+  SetHostWindowSizeQuery(nullptr);
 }
