@@ -51,11 +51,7 @@ class TLocalPort {
     FServer = std::thread([this, hold, bytes = std::move(bytes)] {
       const int c = FClient = ::accept(FSocket, nullptr, nullptr);
       if (c < 0) return;
-      for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n = ::write(c, bytes.data() + at, bytes.size() - at);
-        if (n <= 0) break;
-        at += static_cast<std::size_t>(n);
-      }
+      SendAll(c, bytes);
       for (char x; hold && ::read(c, &x, 1) > 0;) {
       }
       ::close(c);
@@ -67,11 +63,7 @@ class TLocalPort {
     FServer = std::thread([this, bytes = std::move(bytes), reset = FReset.get_future()] {
       const int c = FClient = ::accept(FSocket, nullptr, nullptr);
       if (c < 0) return;
-      for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n = ::write(c, bytes.data() + at, bytes.size() - at);
-        if (n <= 0) break;
-        at += static_cast<std::size_t>(n);
-      }
+      SendAll(c, bytes);
       reset.wait();
       const linger abortive{1, 0};
       ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
@@ -85,6 +77,14 @@ class TLocalPort {
   }
 
  private:
+  static void SendAll(int socket, const std::string& bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+      const ssize_t n = ::write(socket, bytes.data() + at, bytes.size() - at);
+      if (n <= 0) break;
+      at += static_cast<std::size_t>(n);
+    }
+  }
+
   std::promise<void> FReset;
   bool FResetGiven = false;
   int FSocket = -1;
