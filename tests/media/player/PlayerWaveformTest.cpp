@@ -52,20 +52,6 @@ TEST(PlayerWaveform, EachColumnIsABarFromTheMiddleToItsSample) {
       EXPECT_EQ(p[1], p[0]);
       EXPECT_EQ(p[2], p[0]);
     }
-  // Stereo on four columns, two frames a column: each band shows the farthest of the two
-  // samples of its channel on either side.
-  TPixelBuffer two = Frame(4, 20);
-  TPlayerDisplay::DrawWaveform({100, 0, 32767, 0, 0, -32768, -200, 0, 0, 0, 0, 0, 0, 0, 0, 32767}, 2, two);
-  const auto column = [&](int x) {
-    std::string c;
-    for (int y = 0; y < 20; ++y) c += two.Pixels[static_cast<size_t>(y) * two.BytesPerRow + 3 * static_cast<size_t>(x)] ? '#' : '.';
-    return c;
-  };
-  // Bands of 10 rows: middles at rows 5 and 15, 4 rows each way (full scale reaches 3 up).
-  EXPECT_EQ(column(0), "..####.........#....");  // up to full scale; the right band's middle
-  EXPECT_EQ(column(1), ".....#.........#####");  // -200 is less than a row; down to full scale
-  EXPECT_EQ(column(2), ".....#.........#....");
-  EXPECT_EQ(column(3), ".....#......####....");
 }
 
 // The window begins at the sample being heard (behind what the device still holds and
