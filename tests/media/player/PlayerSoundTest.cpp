@@ -7,56 +7,23 @@
 #include "../encoder/LogCapture.h"
 #include "../engine/DecodeFile.h"
 #include "PlayerHarness.h"
+#include "SoundMatch.h"
 #include "VideoFile.h"
 #include "WavFile.h"
 
 using namespace sw;
+using namespace sw::test;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr int64_t Second = 1000000;
 
-size_t FirstSound(const std::vector<int16_t>& s) {
-  return static_cast<size_t>(std::find_if(s.begin(), s.end(), [](int16_t v) { return v != 0; }) - s.begin());
-}
-
-// Where in whole the run part[from, from + length) appears exactly (frame-aligned), or -1.
-int64_t FindRun(const std::vector<int16_t>& whole, const std::vector<int16_t>& part, size_t from, size_t length,
-                int channels) {
-  if (from + length > part.size()) return -1;
-  for (size_t at = 0; at + length <= whole.size(); at += channels)
-    if (std::equal(part.begin() + from, part.begin() + from + length, whole.begin() + at)) return static_cast<int64_t>(at);
-  return -1;
-}
-
-// After a seek the decoder starts without the frames before; a few frames later its output
-// is the same as a decode from the start.
-constexpr size_t WarmUpFrames = 8 * 1152;
-
-}  // namespace
-
-namespace {
-
 // The samples at a volume: scaled by volume/128, truncated toward zero, held within the
 // 16-bit range.
 std::vector<int16_t> AtVolume(const std::vector<int16_t>& s, int volume) {
   std::vector<int16_t> out(s.size());
   for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<int16_t>(std::clamp(s[i] * volume / 128, -32768, 32767));
-  return out;
-}
-
-// The output without the silence a pause leaves in it (runs of at least 256 zero samples;
-// the fixtures' sound has none).
-std::vector<int16_t> WithoutPauses(const std::vector<int16_t>& s) {
-  std::vector<int16_t> out;
-  for (size_t i = 0; i < s.size();) {
-    size_t j = i;
-    while (j < s.size() && s[j] == 0) ++j;
-    if (j - i < 256) out.insert(out.end(), s.begin() + i, s.begin() + j);
-    if (j < s.size()) out.push_back(s[j]);
-    i = j + 1;
-  }
   return out;
 }
 
