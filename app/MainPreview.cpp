@@ -8,6 +8,7 @@
 #include "Main.h"
 #include "ZoomWindow.h"
 #include "app/core/FileInfoText.h"
+#include "app/core/VolumeScales.h"
 #include "media/base/MyUtils.h"
 #include "ui_Main.h"
 
@@ -70,7 +71,7 @@ void TTuneSnipForm::PlayFrom(int64_t from, int64_t until) {
   // Only the sound is previewed: the player draws nothing, for the window or beside it.
   FFPlayer.SetDisableDisplay(true);
   FFPlayer.SetVideoFilterText("");
-  FFPlayer.SetAudioVolume(ui->tbVolume->value() * 204 / 100);
+  FFPlayer.SetAudioVolume(PreviewStartVolume(ui->tbVolume->value()));
   if (!FFPlayer.OpenMedia(path, winId(), true)) {
     ShowFileMessage(FFPlayer.ErrorText());
     return;
@@ -106,7 +107,7 @@ void TTuneSnipForm::btnVolumeMouseDown(int x) {
   slider->raise();
 }
 
-void TTuneSnipForm::tbVolumeChange() { FFPlayer.SetAudioVolume(ui->tbVolume->value() * 255 / 100); }
+void TTuneSnipForm::tbVolumeChange() { FFPlayer.SetAudioVolume(PreviewVolume(ui->tbVolume->value())); }
 
 void TTuneSnipForm::tbVolumeMouseLeave() { ui->tbVolume->hide(); }
 

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "StopSignals.h"
 #include "TimeArgument.h"
+#include "VolumeArgument.h"
 #include "app/core/CutJob.h"
 #include "app/core/FileInfoText.h"
 #include "media/binding/FFLog.h"
@@ -14,14 +15,6 @@
 namespace sw::cli {
 
 namespace {
-
-bool ParseVolume(const std::string& text, int& value) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < 0 || v > 100) return false;
-  value = static_cast<int>(v);
-  return true;
-}
 
 void DrawProgress(int percent) {
   const int filled = percent / 5;
@@ -44,7 +37,7 @@ int CutCommand(const TArgs& args) {
         return ValueError("cut", a, args[i], TimeExpected);
       (a == "--start" ? haveStart : haveEnd) = true;
     } else if (a == "--volume" && hasValue) {
-      if (!ParseVolume(args[++i], request.Volume)) return ValueError("cut", a, args[i], "a whole number from 0 to 100");
+      if (!ParseVolumeArgument(args[++i], request.Volume)) return ValueError("cut", a, args[i], VolumeExpected);
     } else if (a == "--folder" && hasValue) {
       folder = args[++i];
     } else if (a == "--name" && hasValue) {

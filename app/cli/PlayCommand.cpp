@@ -5,6 +5,8 @@
 #include "Commands.h"
 #include "StopSignals.h"
 #include "TimeArgument.h"
+#include "VolumeArgument.h"
+#include "app/core/VolumeScales.h"
 #include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
 #include "media/binding/FFLog.h"
@@ -28,7 +30,8 @@ void DrawClock(int64_t position, int64_t duration) {
 
 int PlayCommand(const TArgs& args) {
   std::string file;
-  int64_t start = 0, end = -1, volume = 128;
+  int64_t start = 0, end = -1;
+  int volume = PlayerUnityVolume;  // without --volume the sound plays as recorded
   bool mute = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -36,11 +39,9 @@ int PlayCommand(const TArgs& args) {
     if ((a == "--start" || a == "--end") && hasValue) {
       if (!ParseTimeArgument(args[++i], a == "--start" ? start : end)) return ValueError("play", a, args[i], TimeExpected);
     } else if (a == "--volume" && hasValue) {
-      char* stop = nullptr;
-      const std::string& v = args[++i];
-      volume = std::strtoll(v.c_str(), &stop, 10);
-      if (v.empty() || *stop || volume < 0 || volume > 255)
-        return ValueError("play", a, v, "a whole number from 0 to 255");
+      int slider = 0;
+      if (!ParseVolumeArgument(args[++i], slider)) return ValueError("play", a, args[i], VolumeExpected);
+      volume = PreviewVolume(slider);
     } else if (a == "--mute") {
       mute = true;
     } else if (file.empty() && a.rfind("--", 0) != 0) {
@@ -61,7 +62,7 @@ int PlayCommand(const TArgs& args) {
   }
   // A command-line tool shows a clock, not a picture.
   player.SetDisableDisplay(true);
-  player.SetAudioVolume(static_cast<int>(volume));
+  player.SetAudioVolume(volume);
   player.SetMute(mute);
 
   // Every handler runs on this thread, from the loop below.

@@ -17,7 +17,7 @@ const std::map<std::string, std::string>& Usages() {
            "                             convert with option lines for the input and the output\n"
            "  cut SOURCE --start TIME --end TIME [--volume 0-100] [--folder DIR] [--name NAME] [--yes]\n"
            "      [--lossless]           cut a segment into a new MP3 with five-second fades\n"
-           "  play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
+           "  play FILE [--start TIME] [--end TIME] [--volume 0-100] [--mute]\n"
            "                             play a file, or a part of it, with a running clock\n"
            "  help [COMMAND]             print this, or a command's options\n"
            "Every command takes --help; --version prints the version.\n" +
@@ -41,7 +41,8 @@ const std::map<std::string, std::string>& Usages() {
               "Cuts the segment from --start to --end of SOURCE into a new MP3 with five-second fades.\n"
               "  --start TIME   where the segment starts\n"
               "  --end TIME     where it ends, after the start and within the file\n"
-              "  --volume N     volume 0-100 (default 70)\n"
+              "  --volume N     volume 0-100 (default 70): 100 keeps the source's loudness,\n"
+              "                 70 is about 3 dB quieter\n"
               "  --folder DIR   folder of the new file (default: the source's)\n"
               "  --name NAME    name of the new file (default: the source's name with \"_new\");\n"
               "                 \".mp3\" is added when missing\n"
@@ -49,13 +50,14 @@ const std::map<std::string, std::string>& Usages() {
               "  --lossless     copy the MP3 frames instead of re-encoding: sample-exact ends through\n"
               "                 the encoder delay and padding, fades and volume as gain steps of 1.5 dB\n" +
                   std::string(TimeFormats)},
-      {"play", "usage: snipwave-cli play FILE [--start TIME] [--end TIME] [--volume 0-255] [--mute]\n"
+      {"play", "usage: snipwave-cli play FILE [--start TIME] [--end TIME] [--volume 0-100] [--mute]\n"
                "Plays FILE from --start, showing the position on standard error, and stops at --end\n"
                "or at the end of the file; exit status 0 when it got there. Ctrl-C, SIGTERM and\n"
                "SIGHUP stop it, with status 128 + the signal's number (130, 143, 129).\n"
                "  --start TIME   where playing starts (default: the start)\n"
                "  --end TIME     where it stops, after the start\n"
-               "  --volume N     mixing volume 0-255, 128 leaves the sound unchanged (default)\n"
+               "  --volume N     volume 0-100: 100 about twice as loud as recorded, 50 about as\n"
+               "                 recorded (default: as recorded)\n"
                "  --mute         play silence (the clock still runs)\n"
                "Without a sound card (or with SDL_AUDIODRIVER=dummy) it plays silently in real time.\n" +
                    std::string(TimeFormats)},

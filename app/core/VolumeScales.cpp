@@ -4,4 +4,8 @@ namespace sw {
 
 int CutVolume(int sliderPosition) { return sliderPosition * 255 / 100; }
 
+int PreviewVolume(int sliderPosition) { return sliderPosition * 255 / 100; }
+
+int PreviewStartVolume(int sliderPosition) { return sliderPosition * 204 / 100; }
+
 }  // namespace sw

@@ -29,6 +29,8 @@ enum TVideoDriver : int { vdDefault, vdDirectDraw, vdGDI };
 
 // Mixing volume: 128 leaves the samples unchanged; the host may write any value 0..255.
 using TAudioVolume = int;
+// SDL mixes a buffer at volume / 128 (its SDL_MIX_MAXVOLUME); above it the sound is louder.
+inline constexpr TAudioVolume PlayerUnityVolume = 128;
 // A host window given to OpenMedia (an X11 window id, Qt's WId); 0 = none. The player
 // never draws into it: with a host window the display is offered through OnVideoHook, at
 // the window's size (ScreenWidth x ScreenHeight, taken from the window at open when 0).
@@ -206,7 +208,7 @@ class TCustomPlayer : public TFFBaseComponent {
   std::string FFileName;
   TWindowHandle FScreenHandle = 0;
   // Read by SDL's audio thread on every buffer without a lock.
-  std::atomic<int> FAudioVolume{128};
+  std::atomic<int> FAudioVolume{PlayerUnityVolume};
   std::atomic<bool> FMute{false};
   // Written by the audio callback: wall-clock microseconds of its latest call.
   std::atomic<int64_t> FAudioCallbackTime{0};

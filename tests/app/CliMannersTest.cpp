@@ -99,7 +99,7 @@ TEST(CliManners, WrongCallsPrintTheUsageToStandardErrorWithStatus2) {
   const std::string time = "a time: SS, MM:SS or HH:MM:SS, each with an optional fraction";
   const TCase values[] = {
       {"play " + TestData("tagged.mp3") + " --start 1:02:", "play: --start \"1:02:\" is not " + time},
-      {"play " + TestData("tagged.mp3") + " --volume 256", "play: --volume \"256\" is not a whole number from 0 to 255"},
+      {"play " + TestData("tagged.mp3") + " --volume 101", "play: --volume \"101\" is not a whole number from 0 to 100"},
       {"cut " + TestData("tagged.mp3") + " --start 1:60 --end 2", "cut: --start \"1:60\" is not " + time},
       {"cut " + TestData("tagged.mp3") + " --start 1 --end x", "cut: --end \"x\" is not " + time},
       {"cut " + TestData("tagged.mp3") + " --start 1 --end 2 --volume 101",

@@ -1,6 +1,8 @@
 // snipwave-cli play: the clock on standard error, the end time, the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <regex>
 
 #include "../../LoadedLibraries.h"
@@ -19,7 +21,7 @@ std::string Play(const TTempDir& temp, const std::string& args) {
 
 TEST(CliPlay, PlaysFromTheStartToTheEndTimeOrTheFileEndAndRefusesWhatItCannotPlay) {
   TTempDir temp;
-  TProgramRun run = RunProgram(Play(temp, TestData("tagged.mp3") + " --start 8 --end 0:09.5 --volume 200"));
+  TProgramRun run = RunProgram(Play(temp, TestData("tagged.mp3") + " --start 8 --end 0:09.5 --volume 80"));
   EXPECT_EQ(run.Status, 0) << run.Output;
   // The first clock shows the start, or a little after it on a busy machine.
   std::smatch first;
@@ -48,9 +50,35 @@ TEST(CliPlay, PlaysFromTheStartToTheEndTimeOrTheFileEndAndRefusesWhatItCannotPla
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Output.find("Could not initialize SDL with ScreenHandle(0): "), std::string::npos) << run.Output;
 
-  for (const char* wrong : {" --volume 256", " --start 5 --end 4", " --start x", " --loud"})
+  for (const char* wrong : {" --volume 101", " --volume -1", " --start 5 --end 4", " --start x", " --loud"})
     EXPECT_EQ(RunProgram(Play(temp, TestData("cover.mp3") + wrong)).Status, 2) << wrong;
   EXPECT_EQ(RunProgram(SNIPWAVE_CLI " play 2>&1").Status, 2);
+}
+
+// --volume takes the window's 0..100: without it the sound is as recorded, 100 about twice
+// as loud, 25 about half. The disk driver writes what SDL mixed; the peak of the first
+// half second of sound stands whatever silence a starved device adds and wherever it stops.
+TEST(CliPlay, VolumeIsTheWindowsSliderScale) {
+  TTempDir temp;
+  const auto peak = [&](const std::string& volume) {
+    const TProgramRun run = RunProgram(Play(temp, TestData("tagged.mp3") + " --start 8 --end 9" + volume));
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    // The first half second of sound, the same stretch of the file in every run.
+    const std::string raw = FileContent(temp.File("cli.raw"));
+    int most = 0;
+    for (size_t i = 0, first = raw.size(); i + 2 <= raw.size() && i < first + 44100 * 4 / 2; i += 2) {
+      const int s = std::abs(static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8));
+      if (s && first == raw.size()) first = i;
+      most = std::max(most, s);
+    }
+    return static_cast<double>(most);
+  };
+  const double recorded = peak("");
+  ASSERT_GT(recorded, 1000.0);
+  ASSERT_LT(recorded, 16000.0);  // room to be twice as loud
+  EXPECT_NEAR(peak(" --volume 50") / recorded, 127.0 / 128, 0.02);
+  EXPECT_NEAR(peak(" --volume 25") / recorded, 63.0 / 128, 0.02);
+  EXPECT_NEAR(peak(" --volume 100") / recorded, 255.0 / 128, 0.02);
 }
 
 TEST(CliPlay, WithTheSilentDriverItKeepsRealTime) {
