@@ -6,6 +6,8 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
       libavfilter-dev libavdevice-dev libsdl2-dev
       libass-dev  # the player's text subtitles (the header; the library comes with libavfilter)
+      libcue-dev  # the split's cue sheets
+      mpg123  # the split's tests decode the tracks with a gapless decoder that is not ours
       mediainfo  # the encoder tag test reads our tags with a reader that is not ours
       libmp3lame-dev  # the encoder tag: reading back the settings of LAME inside the codec library
       # the window: its platform plugins and font; its end-to-end test in a real X

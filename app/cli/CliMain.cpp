@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
       {"convert", sw::cli::ConvertCommand},
       {"cut", sw::cli::CutCommand},
       {"play", sw::cli::PlayCommand},
+      {"split", sw::cli::SplitCommand},
   };
   const sw::cli::TArgs args(argv + 1, argv + argc);
   if (args.empty()) return sw::cli::UsageError("");

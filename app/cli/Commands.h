@@ -13,6 +13,7 @@ int InfoCommand(const TArgs& args);
 int ConvertCommand(const TArgs& args);
 int CutCommand(const TArgs& args);
 int PlayCommand(const TArgs& args);
+int SplitCommand(const TArgs& args);
 
 // A command's usage, naming its options and time formats ("": the tool's); null for an
 // unknown command.

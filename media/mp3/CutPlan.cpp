@@ -28,18 +28,13 @@ bool PlanCut(const TMp3Source& source, int64_t start, int64_t end, TCutPlan& pla
   const int64_t spf = source.SamplesPerFrame();
   const int64_t frames = static_cast<int64_t>(source.Frames().size());
   // Positions in the decoder's raw output of the whole source.
-  int64_t rawStart = source.RawStart() + start;
+  const int64_t rawStart = source.RawStart() + start;
   if (rawStart < DecoderDelay) {
     // Without gapless fields in the source its decoded output begins with the decoder's
-    // own delay, which no encoder delay can reach back into.
-    plan.Notes.push_back("The source has no encoder delay figures; the cut starts " +
-                         std::to_string(DecoderDelay - rawStart) + " samples later.");
-    start += DecoderDelay - rawStart;
-    rawStart = DecoderDelay;
-    if (end <= start) {
-      error = "the segment is too short";
-      return false;
-    }
+    // own delay, which no encoder delay can reach back into; after a silent frame (the
+    // decoder's state is all zero again at its end) every sample is one frame later.
+    plan.Lead = true;
+    plan.CarrierBitrateIndex = CarrierBitrate(source, 0);
   }
   const int64_t rawEnd = source.RawStart() + end;
   const int64_t first = rawStart / spf;
@@ -59,12 +54,13 @@ bool PlanCut(const TMp3Source& source, int64_t start, int64_t end, TCutPlan& pla
     needed = std::max<int64_t>(needed, source.Frames()[static_cast<std::size_t>(i)].MainDataBegin - carried);
     carried += source.Frames()[static_cast<std::size_t>(i)].MainDataSize;
   }
-  int64_t delay = rawStart - DecoderDelay - from * spf;
-  const int carrier = plan.DecodeFrom > 0 && delay > MaxDelay ? CarrierBitrate(source, static_cast<int>(needed)) : -1;
+  int64_t delay = rawStart - DecoderDelay - (from - (plan.Lead ? 1 : 0)) * spf;
+  const int carrier = !plan.Lead && plan.DecodeFrom > 0 && delay > MaxDelay ? CarrierBitrate(source, static_cast<int>(needed)) : -1;
   if (carrier >= 0) {
     // One frame then stands for all those before DecodeFrom.
     from = plan.DecodeFrom;
     delay = rawStart - DecoderDelay - (from - 1) * spf;
+    plan.Lead = true;
     plan.CarrierBytes = static_cast<int>(needed);
     plan.CarrierBitrateIndex = carrier;
     plan.Notes.push_back("The " + std::to_string(needed) +
@@ -72,6 +68,7 @@ bool PlanCut(const TMp3Source& source, int64_t start, int64_t end, TCutPlan& pla
                          "can reach; they are carried in one silent frame.");
   }
   if (delay > MaxDelay) {
+    plan.Lead = false;
     plan.CarrierBytes = 0;
     delay = rawStart - DecoderDelay - from * spf;
     const int64_t ideal = from;

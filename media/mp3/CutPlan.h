@@ -19,13 +19,16 @@ struct TCutPlan {
   // When the frames holding the reservoir lie further back than the encoder delay can
   // say, their last CarrierBytes bytes of main data go into one silent frame put before
   // FirstFrame, at this bit-rate index (0 in a free-format stream).
+  // A source without gapless fields decodes from its first raw sample, before the decoder's
+  // own delay: a silent frame put before FirstFrame makes the encoder delay reach it.
+  bool Lead = false;  // one silent frame (carrying CarrierBytes) comes before FirstFrame
   int CarrierBytes = 0;
   int CarrierBitrateIndex = 0;
   std::vector<std::string> Notes;
 
   int64_t FrameCount() const { return LastFrame - FirstFrame + 1; }
   // Frames written after the tag frame.
-  int64_t OutputFrames() const { return FrameCount() + (CarrierBytes ? 1 : 0); }
+  int64_t OutputFrames() const { return FrameCount() + (Lead ? 1 : 0); }
   int64_t Samples() const { return End - Start; }
 };
 

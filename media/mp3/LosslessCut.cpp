@@ -146,7 +146,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
     fields.Xing |= frames[i].BitrateIndex != frames[first].BitrateIndex;
   }
   std::vector<uint8_t> carrier;
-  if (FPlan.CarrierBytes && !CarrierFrame(source, FPlan, in, carrier))
+  if (FPlan.Lead && !CarrierFrame(source, FPlan, in, carrier))
     return Fail("Cannot read the source's bit reservoir.");
   audioBytes += static_cast<int64_t>(carrier.size());
   fields.Xing |= !carrier.empty() && FPlan.CarrierBitrateIndex != frames[first].BitrateIndex;
@@ -173,7 +173,9 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
   TPartFile out(r.Output, r.Replace);
   if (!out.File()) return Fail(WriteFailure(r.Output));
   // The source's ID3v2 tag, without a length frame that now tells a wrong length.
-  if (source.Id3v2Size() > 0) {
+  if (r.Id3v2Tag) {
+    if (!out.Write(r.Id3v2Tag->data(), r.Id3v2Tag->size())) return Fail(WriteFailure(r.Output));
+  } else if (source.Id3v2Size() > 0) {
     const uint8_t* p = in.Peek(0, static_cast<std::size_t>(source.Id3v2Size()));
     if (!p) return Fail("Cannot read the source's ID3v2 tag.");
     std::vector<uint8_t> tag(p, p + source.Id3v2Size());
@@ -227,7 +229,7 @@ bool TLosslessCut::Run(const TMp3Source& source, const TLosslessCutRequest& r) {
       return Fail(WriteFailure(r.Output));
     if (OnProgress) OnProgress(static_cast<int64_t>(i - first + 1), static_cast<int64_t>(last - first + 1));
   }
-  if (source.Id3v1Offset() >= 0) {
+  if (!r.Id3v2Tag && source.Id3v1Offset() >= 0) {
     const uint8_t* p = in.Peek(source.Id3v1Offset(), Id3v1Size);
     if (!p || !out.Write(p, Id3v1Size)) return Fail("Cannot copy the source's ID3v1 tag.");
   }

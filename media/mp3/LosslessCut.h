@@ -5,7 +5,9 @@
 // the fades and the volume by lowering the granules' global gains.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "CutPlan.h"
 #include "Mp3Source.h"
@@ -19,6 +21,8 @@ struct TLosslessCutRequest {
   int64_t FadeTime = sw::FadeTime;     // µs, each ramp; 0: none
   int Volume = 256;                    // 256 leaves the loudness as it is
   bool Replace = false;                // a file at Output may be replaced (else it is kept)
+  // The output's own ID3v2 tag in place of the source's tags (both ID3v2 and ID3v1).
+  std::optional<std::vector<uint8_t>> Id3v2Tag;
 };
 
 class TLosslessCut {
