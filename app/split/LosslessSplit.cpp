@@ -30,7 +30,7 @@ std::vector<TTrackResult> TLosslessSplit::Run(const TSplitPlan& plan, const std:
     r.EndTime = plan.Tracks[i].End;
     r.FadeTime = fadeTime;
     r.Replace = replace;
-    r.Id3v2Tag = mp3::BuildId3v2Tag(TrackTags(plan, i));
+    r.Id3v2Tag = mp3::BuildId3v2Tag(Id3TextFrames(TrackTags(plan, i)));
     TTrackResult& result = results[i];
     if (cut.Run(FSource, r))
       result.Outcome = toWritten;

@@ -2,15 +2,26 @@
 
 namespace sw {
 
-std::vector<std::pair<std::string, std::string>> TrackTags(const TSplitPlan& plan, std::size_t index) {
+TTrackTags TrackTags(const TSplitPlan& plan, std::size_t index) {
   const TSplitTrack& t = plan.Tracks[index];
-  const std::string number = std::to_string(index + 1);
-  return {{"TIT2", t.Title.empty() ? "Track " + number : t.Title},
-          {"TPE1", t.Performer.empty() ? plan.SourcePerformer : t.Performer},
-          {"TRCK", number + "/" + std::to_string(plan.Tracks.size())},
-          {"TALB", plan.Album},
-          {"TDRC", plan.Year},
-          {"TCON", plan.Genre}};
+  TTrackTags tags;
+  tags.Number = static_cast<int>(index + 1);
+  tags.Count = static_cast<int>(plan.Tracks.size());
+  tags.Title = t.Title.empty() ? "Track " + std::to_string(tags.Number) : t.Title;
+  tags.Performer = t.Performer.empty() ? plan.SourcePerformer : t.Performer;
+  tags.Album = plan.Album;
+  tags.Year = plan.Year;
+  tags.Genre = plan.Genre;
+  return tags;
+}
+
+std::vector<std::pair<std::string, std::string>> Id3TextFrames(const TTrackTags& tags) {
+  return {{"TIT2", tags.Title},
+          {"TPE1", tags.Performer},
+          {"TRCK", std::to_string(tags.Number) + "/" + std::to_string(tags.Count)},
+          {"TALB", tags.Album},
+          {"TDRC", tags.Year},
+          {"TCON", tags.Genre}};
 }
 
 }  // namespace sw

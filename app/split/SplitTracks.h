@@ -20,9 +20,15 @@ struct TTrackResult {
   std::string Reason;
 };
 
-// The text tags of track `index` (0-based): its title ("Track n" without one), its
-// performer (else the source's), "n/total", and the source's album, year and genre; as
-// pairs of ID3v2.4 frame names and texts.
-std::vector<std::pair<std::string, std::string>> TrackTags(const TSplitPlan& plan, std::size_t index);
+struct TTrackTags {
+  std::string Title, Performer, Album, Year, Genre;
+  int Number = 0, Count = 0;  // "n/total"
+};
+
+// The tags of track `index` (0-based): its title ("Track n" without one), its performer
+// (else the source's), its number of the count, and the source's album, year and genre.
+TTrackTags TrackTags(const TSplitPlan& plan, std::size_t index);
+// The same as ID3v2.4 text frames.
+std::vector<std::pair<std::string, std::string>> Id3TextFrames(const TTrackTags& tags);
 
 }  // namespace sw
