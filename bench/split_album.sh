@@ -41,13 +41,14 @@ if [[ ! -f $album ]]; then
     ((k < 11)) && parts+=("$work/gap.wav")
   done
   sox -n -r 44100 -c 2 "$work/gap.wav" trim 0 2
-  sox "${parts[@]}" -C 128.3 "$album"
+  sox "${parts[@]}" -C 128.3 -t mp3 "$album.part" && mv "$album.part" "$album"
   rm -f "$work"/t*.wav "$work/gap.wav"
 fi
 
 loadavg() { local a b c _; read -r a b c _ </proc/loadavg; echo "$a $b $c"; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-wall() { /usr/bin/time -f "%e" -o "$work/t" "$@" >/dev/null 2>&1 || true; cat "$work/t" | tail -1; }
+wall() { /usr/bin/time -f "%e" -o "$work/t" "$@" >/dev/null 2>&1 || true; tail -1 "$work/t"; }
+cpu() { /usr/bin/time -f "%U %S" -o "$work/t" "$@" >/dev/null 2>&1 || true; tail -1 "$work/t" | awk '{ print $1 + $2 }'; }
 
 # The middles of the silences as made: after track k (1-based) the silence begins at the
 # sum of the lengths so far plus the gaps before.
@@ -86,29 +87,27 @@ for f in "$work/cue"/*.mp3; do
 done
 echo "split --cue: $files files, $titled with their title in the tags"
 
-times=()
+times=() cpus=()
 for ((i = 0; i < runs; i++)); do
   times+=("$(wall "$cli" split "$album" --cue "$cue" --lossless --folder "$work/lossless" --yes)")
+  cpus+=("$(cpu "$cli" split "$album" --cue "$cue" --lossless --folder "$work/lossless" --yes)")
 done
-echo "lossless split of 12 tracks: $(printf '%s\n' "${times[@]}" | median) s median of $runs (goal 1 s)"
+echo "lossless split of 12 tracks: $(printf '%s\n' "${times[@]}" | median) s wall, $(printf '%s\n' "${cpus[@]}" | median) s CPU, medians of $runs (goal 1 s)"
 
-if "$cli" split --help | grep -q -- "--lossless      copy"; then
-  ours=() theirs=()
-  starts=(0) at=0
-  for ((k = 0; k < 11; k++)); do at=$((at + lengths[k] + 2)); starts+=("$at"); done
-  starts+=(3600)
-  for ((i = 0; i < runs; i++)); do
-    ours+=("$(wall "$cli" split "$album" --cue "$cue" --folder "$work/reencoded" --yes)")
-    sox_all() {
-      for ((k = 0; k < 12; k++)); do
-        sox "$album" -C 128.3 "$work/sox$k.mp3" trim "${starts[k]}" "=${starts[k + 1]}"
-      done
-    }
-    export -f sox_all 2>/dev/null || true
-    s=$(date +%s.%N); sox_all; e=$(date +%s.%N)
-    theirs+=("$(awk -v s="$s" -v e="$e" 'BEGIN { printf "%.2f", e - s }')")
+starts=(0) at=0
+for ((k = 0; k < 11; k++)); do at=$((at + lengths[k] + 2)); starts+=("$at"); done
+starts+=(3600)
+sox_all() {
+  for ((k = 0; k < 12; k++)); do
+    sox -V1 "$album" -C 128.3 "$work/sox$k.mp3" trim "${starts[k]}" "=${starts[k + 1]}"
   done
-  o=$(printf '%s\n' "${ours[@]}" | median) t=$(printf '%s\n' "${theirs[@]}" | median)
-  echo "re-encoded split of 12 tracks: $o s; sox's 12 trims one after another: $t s; ratio $(awk -v o="$o" -v t="$t" 'BEGIN { printf "%.2f", o / t }') (goal 0.6)"
-fi
+}
+ours=() theirs=()
+for ((i = 0; i < runs; i++)); do
+  ours+=("$(wall "$cli" split "$album" --cue "$cue" --folder "$work/reencoded" --yes)")
+  s=$(date +%s.%N); sox_all; e=$(date +%s.%N)
+  theirs+=("$(awk -v s="$s" -v e="$e" 'BEGIN { printf "%.2f", e - s }')")
+done
+o=$(printf '%s\n' "${ours[@]}" | median) t=$(printf '%s\n' "${theirs[@]}" | median)
+echo "re-encoded split of 12 tracks: $o s; sox's 12 trims one after another: $t s; ratio $(awk -v o="$o" -v t="$t" 'BEGIN { printf "%.2f", o / t }') (goal 0.6)"
 echo "load average after: $(loadavg)"

@@ -170,6 +170,10 @@ void TCustomDecoder::FillStreamInfo(TFileStreamInfo& info) {
     return;
   }
   const AVDictionary* tags = FFormatContext->metadata;
+  // Ogg (Vorbis, Opus, FLAC in Ogg) keeps its comments on the stream, not the container.
+  const int audio = FFirstAudioStream;
+  if (ff::av_dict_count(tags) == 0 && audio >= 0 && audio < static_cast<int>(FFormatContext->nb_streams))
+    tags = FFormatContext->streams[audio]->metadata;
   info.StartTime = KnownTime(FFormatContext->start_time);
   info.Duration = KnownTime(FFormatContext->duration);
   info.BitRate = static_cast<int32_t>(BitRate());

@@ -1,6 +1,7 @@
 #include "Mp3Source.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ByteReader.h"
 #include "Id3Tags.h"
@@ -11,6 +12,23 @@ namespace sw::mp3 {
 namespace {
 
 std::string At(int64_t offset) { return " at byte " + std::to_string(offset); }
+
+// The kind of audio file whose first bytes these are, when it is a common one other than
+// MP3; empty otherwise.
+std::string OtherAudioKind(const uint8_t* p, int64_t available) {
+  const auto is = [&](int64_t at, const char* magic) {
+    const auto n = static_cast<int64_t>(std::strlen(magic));
+    return available >= at + n && std::memcmp(p + at, magic, static_cast<std::size_t>(n)) == 0;
+  };
+  if (is(0, "fLaC")) return "FLAC";
+  if (is(0, "RIFF") && is(8, "WAVE")) return "WAV";
+  if (is(0, "OggS")) return "Ogg (Vorbis, Opus or FLAC)";
+  if (is(4, "ftyp")) return "MP4 (M4A, AAC or ALAC)";
+  if (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC"))) return "AIFF";
+  if (is(0, "\x30\x26\xB2\x75")) return "ASF (WMA)";
+  if (is(0, "\x1A\x45\xDF\xA3")) return "Matroska or WebM";
+  return "";
+}
 
 // The size of a free-format frame without padding: the distance to the next header of
 // the same stream. 0 when none follows within the largest possible frame.
@@ -61,6 +79,11 @@ bool TMp3Source::Open(const std::string& path, int64_t frameLimit) {
     TMp3Header h;
     if (!p || end - at < 4 || !ParseHeader(p, h)) {
       if (in.ReadError()) return Fail("cannot read the file");
+      if (first)
+        // (Before the zeros skipped above: an MP4 file begins with a box size.)
+        if (const uint8_t* head = in.Peek(FId3v2Size, std::min<int64_t>(end - FId3v2Size, 12)))
+          if (const std::string kind = OtherAudioKind(head, std::min<int64_t>(end - FId3v2Size, 12)); !kind.empty())
+            return Fail("it is " + kind + " audio, not MP3, and only MP3 frames can be copied");
       return Fail(first ? "no MP3 frame sync" + At(at) : "the frame sync is lost" + At(at));
     }
     if (first) {
