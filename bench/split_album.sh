@@ -68,6 +68,12 @@ worst=$(grep "a track starts at" "$work/silence.txt" | awk '{print $NF}' | awk -
   { split($1, p, ":"); t = p[1] * 3600 + p[2] * 60 + p[3]; d = t - want[NR]; if (d < 0) d = -d; if (d > w) w = d }
   END { printf "%.1f", w * 1000 }')
 echo "split --silence: $found silences found (11 made); worst boundary $worst ms from its silence's middle (goal 50)"
+if command -v mpg123 >/dev/null; then
+  # The lossless tracks decoded one by one and joined, against the source's decode.
+  tracks_sum=$( (for f in "$out"/*.mp3; do mpg123 -q -s "$f" 2>/dev/null; done) | md5sum | cut -c1-8)
+  whole=$(mpg123 -q -s "$album" 2>/dev/null | md5sum | cut -c1-8)
+  echo "lossless tracks joined (mpg123): $tracks_sum, source (mpg123): $whole ($([[ $tracks_sum == "$whole" ]] && echo equal || echo DIFFERENT))"
+fi
 
 cue=$work/album.cue
 {

@@ -7,12 +7,14 @@
 #include "Commands.h"
 #include "StopSignals.h"
 #include "TimeArgument.h"
-#include "app/CutJob.h"
-#include "app/FileInfoText.h"
+#include "app/core/OutputPreparation.h"
+#include "app/core/FileInfoText.h"
 #include "app/split/CueSheet.h"
 #include "app/split/LosslessSplit.h"
+#include "app/split/ReencodeSplit.h"
 #include "app/split/SilenceFinder.h"
 #include "app/split/TrackNames.h"
+#include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
 #include "media/base/SafeOutput.h"
 #include "media/binding/FFLog.h"
@@ -107,10 +109,10 @@ bool PlanTracks(const TSplitArgs& s, int64_t length, TSplitPlan& plan) {
       return false;
     }
     std::printf("Found %zu silence(s) of at least %s below %g dB:\n", silences.size(),
-                FormatTimeArgument(s.SilenceOptions.MinGap).c_str(), s.SilenceOptions.ThresholdDb);
+                FormatSegmentTime(s.SilenceOptions.MinGap).c_str(), s.SilenceOptions.ThresholdDb);
     for (const TSilence& gap : silences) {
-      std::printf("  %s to %s, a track starts at %s\n", FormatTimeArgument(gap.Start).c_str(),
-                  FormatTimeArgument(gap.End).c_str(), FormatTimeArgument(gap.Middle()).c_str());
+      std::printf("  %s to %s, a track starts at %s\n", FormatSegmentTime(gap.Start).c_str(),
+                  FormatSegmentTime(gap.End).c_str(), FormatSegmentTime(gap.Middle()).c_str());
       starts.push_back(gap.Middle());
     }
   }
@@ -231,19 +233,33 @@ int SplitCommand(const TArgs& args) {
   if (!PlanTracks(s, length, plan)) return 1;
   const std::vector<std::string> outputs = TrackOutputs(s, plan);
   if (outputs.empty()) return 1;
-  if (!s.Lossless) {
-    std::printf("Cannot split: only --lossless is built so far.\n");
-    return 1;
-  }
-  lossless.OnQueryStop = [] { return StopRequested(); };
-  lossless.OnTrackEnd = [&](std::size_t i, const TTrackResult& r) {
+  // Each track's path when it is complete; a failure with its reason.
+  const auto trackEnd = [&](std::size_t i, const TTrackResult& r) {
     if (r.Outcome == toWritten)
       std::printf("%s\n", PrintableText(outputs[i]).c_str());
     else if (r.Outcome == toFailed)
       std::printf("Track %zu failed: %s\n", i + 1, PrintableText(r.Reason).c_str());
     std::fflush(stdout);
   };
-  return ReportTracks(outputs, lossless.Run(plan, outputs, s.Replace, s.Fade));
+  if (s.Lossless) {
+    lossless.OnQueryStop = [] { return StopRequested(); };
+    lossless.OnTrackEnd = trackEnd;
+    return ReportTracks(outputs, lossless.Run(plan, outputs, s.Replace, s.Fade));
+  }
+  SetMainThread();
+  TReencodeSplit split(ExecutableFolder());
+  split.OnTrackEnd = trackEnd;  // a failure's reason comes with it; the cuts' run logs stay out
+  split.Start(s.Source, plan, outputs, s.Replace, s.Fade);
+  bool stopping = false;
+  while (!split.Done()) {
+    WaitForPendingMessages(std::chrono::milliseconds(50));
+    if (StopRequested() && !stopping) {
+      stopping = true;
+      split.Stop();
+    }
+    split.Pump();
+  }
+  return ReportTracks(outputs, split.Results());
 }
 
 }  // namespace sw::cli

@@ -96,9 +96,12 @@ bool TReencodeWork::Begin(const TCutRequest& r, const std::string& output, bool 
     FReports.Log(true, reason);
     return false;
   }
-  TOutputOptions options = CutOutputOptions(r.StartTime, r.EndTime, r.Volume, FSourceInfo.BitRate, FSourceInfo);
+  TOutputOptions options =
+      CutOutputOptions(r.StartTime, r.EndTime, r.Volume, FSourceInfo.BitRate, r.Tags ? *r.Tags : FSourceInfo);
+  options.StreamInfo.TrackTotal = r.TrackTotal;
+  if (r.KeepLevel) options.AudioVolume = 256;
   options.ReplaceExisting = replace;
-  FFade = TFadeShaper(r.StartTime, r.EndTime);
+  FFade = TFadeShaper(r.StartTime, r.EndTime, r.FadeTime);
   if (!FEncoder.SetOutputFile(0, output, &options)) {
     reason = "Failed to convert audio.\n" + PrintableText(FEncoder.ErrorText());
     FEncoder.RemoveTask(0);

@@ -1,6 +1,7 @@
 #include "SplitPlan.h"
 
 #include "app/cli/TimeArgument.h"
+#include "app/core/FileInfoText.h"
 
 namespace sw {
 
@@ -34,8 +35,8 @@ bool TracksFromStarts(const std::vector<int64_t>& starts, int64_t length, std::v
   int64_t previous = 0;
   for (const int64_t start : starts) {
     if (start <= previous || start >= length) {
-      error = "the track start " + cli::FormatTimeArgument(start) +
-              (start >= length ? " is not before the end of the source (" + cli::FormatTimeArgument(length) + ")"
+      error = "the track start " + FormatSegmentTime(start) +
+              (start >= length ? " is not before the end of the source (" + FormatSegmentTime(length) + ")"
                                : " does not come after the one before it");
       return false;
     }

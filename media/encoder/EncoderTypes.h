@@ -24,6 +24,7 @@ struct TStreamInfo {
   double TimeStamp = -1.0;
   int Year = -1;
   int Track = -1;
+  int TrackTotal = -1;  // with Track: "track/total"
   std::string Title, Author, Copyright, Comment, Album, Genre;
 };
 

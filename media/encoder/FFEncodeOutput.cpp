@@ -80,7 +80,9 @@ void TCustomEncoder::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o) 
   // The muxers of this library generation know the performer as "artist" and the year
   // as "date"; under the old keys the tags would end up as private text frames.
   if (info.Year > 0) task.AddMetadata("date", std::to_string(info.Year));
-  if (info.Track > 0) task.AddMetadata("track", std::to_string(info.Track));
+  if (info.Track > 0)
+    task.AddMetadata("track", std::to_string(info.Track) +
+                                  (info.TrackTotal > 0 ? "/" + std::to_string(info.TrackTotal) : ""));
   const std::pair<const char*, const std::string*> texts[] = {
       {"title", &info.Title},     {"artist", &info.Author}, {"copyright", &info.Copyright},
       {"comment", &info.Comment}, {"album", &info.Album},   {"genre", &info.Genre}};

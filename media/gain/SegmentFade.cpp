@@ -29,13 +29,13 @@ double FadeFactor(double fromStart, double toEnd, double fade) {
 
 int TFadeShaper::Gain(int64_t time) const {
   return GainOf(FadeFactor(static_cast<double>(time - FStart), static_cast<double>(FEnd - time),
-                           static_cast<double>(FadeTime)));
+                           static_cast<double>(FFade)));
 }
 
 int TFadeShaper::SampleGain(int64_t sample, int sampleRate) const {
   return GainOf(FadeFactor(static_cast<double>(sample - SampleAt(FStart, sampleRate)),
                            static_cast<double>(SampleAt(FEnd, sampleRate) - sample),
-                           static_cast<double>(SampleAt(FadeTime, sampleRate))));
+                           static_cast<double>(SampleAt(FFade, sampleRate))));
 }
 
 void TFadeShaper::Apply(int64_t pts, int16_t* samples, int frames, int sampleRate, int channels) const {
@@ -43,7 +43,7 @@ void TFadeShaper::Apply(int64_t pts, int16_t* samples, int frames, int sampleRat
   // Each frame's place is counted in samples from the buffer's first: times in whole
   // microseconds would put a sample on the wrong side of the segment's start.
   const int64_t first = SampleAt(pts, sampleRate), start = SampleAt(FStart, sampleRate);
-  const int64_t fade = SampleAt(FadeTime, sampleRate);
+  const int64_t fade = SampleAt(FFade, sampleRate);
   // Buffers before the segment never reach the encoder.
   if (first + frames <= start) return;
   // Between the fades every gain is 1: most buffers of a long cut pass untouched.

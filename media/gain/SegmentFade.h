@@ -23,7 +23,9 @@ double FadeFactor(double fromStart, double toEnd, double fade);
 // the re-encoding cut applies them to every buffer before it is encoded.
 class TFadeShaper {
  public:
-  TFadeShaper(int64_t segStartTime, int64_t segEndTime) : FStart(segStartTime), FEnd(segEndTime) {}
+  // fadeTime: each ramp's length, µs; 0 leaves every sample as it is.
+  TFadeShaper(int64_t segStartTime, int64_t segEndTime, int64_t fadeTime = FadeTime)
+      : FStart(segStartTime), FEnd(segEndTime), FFade(fadeTime) {}
   // The gain in 1/256 (256 leaves a sample as it is) of a frame at that time.
   int Gain(int64_t time) const;
   // The gain of the frame with that index on the input's time line at that rate.
@@ -33,7 +35,7 @@ class TFadeShaper {
   void Apply(int64_t pts, int16_t* samples, int frames, int sampleRate, int channels) const;
 
  private:
-  int64_t FStart, FEnd;  // µs
+  int64_t FStart, FEnd, FFade;  // µs
 };
 
 }  // namespace sw

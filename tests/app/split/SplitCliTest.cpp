@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "media/info/FFDecode.h"
 #include "tests/LoadedLibraries.h"
 #include "tests/RunProgram.h"
 #include "tests/TempDir.h"
+#include "tests/media/encoder/RunConvert.h"
 #include "tests/media/engine/DecodeFile.h"
 
 namespace {
@@ -110,4 +112,66 @@ TEST_F(SplitCli, WrongCallsAreRefused) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Output.find("Cannot read the cue sheet"), std::string::npos) << run.Output;
   EXPECT_TRUE(FolderEntries(Dir.Path()).empty());
+}
+
+TEST_F(SplitCli, ReencodedTracksHaveExactLengthsTagsAndNoFadesUnlessAsked) {
+  TProgramRun run = RunProgram(Split(TestData("tagged.mp3") + " --at 4,8 --folder " + Dir.Path()));
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  TDecodedAudio source;
+  ASSERT_TRUE(DecodeFile(TestData("tagged.mp3"), source));
+  for (int n = 1; n <= 3; ++n) {
+    const std::string track = Dir.File("tagged " + std::to_string(n) + ".mp3");
+    TDecodedAudio audio;
+    ASSERT_TRUE(DecodeFile(track, audio)) << track;
+    EXPECT_EQ(audio.Frames(), 4 * 44100) << track;
+    const sw::TFileStreamInfo tags = TagsOf(track);
+    EXPECT_EQ(tags.Title, "Track " + std::to_string(n));
+    EXPECT_EQ(tags.Track, n);
+    EXPECT_EQ(tags.Author, "Korvane Lab");
+    EXPECT_EQ(tags.Album, "Fixtures");
+    EXPECT_NE(FileContent(track).find(std::to_string(n) + "/3"), std::string::npos);
+  }
+  // Without fades the second track starts at full level; with --fade 1 it starts silent.
+  const auto startLevel = [](const std::string& file) {
+    TDecodedAudio a;
+    EXPECT_TRUE(DecodeFile(file, a));
+    int peak = 0;
+    for (int i = 0; i < 441 * 2 * 5; ++i) peak = std::max(peak, std::abs(static_cast<int>(a.Samples.at(i))));
+    return peak;
+  };
+  EXPECT_GT(startLevel(Dir.File("tagged 2.mp3")), 8000);
+  run = RunProgram(Split(TestData("tagged.mp3") + " --at 4,8 --fade 1 --yes --folder " + Dir.Path()));
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  EXPECT_LT(startLevel(Dir.File("tagged 2.mp3")), 2000);
+}
+
+TEST_F(SplitCli, AStopKeepsTheCompleteTracksAndRemovesTheOneUnderWay) {
+  // 15 tracks of 1 s, re-encoded.
+  const std::string source = Dir.File("long.mp3");
+  ASSERT_EQ(RunConvert("sine=frequency=440:sample_rate=48000:duration=15", "lavfi", source, {},
+                       {"acodec=libmp3lame", "ab=128000", "ac=2"}),
+            "");
+  const std::string out = Dir.File("out");
+  const std::string log = Dir.File("log.txt");
+  const TProgramRun run = RunProgram(
+      "(" + std::string(SNIPWAVE_CLI) + " split " + source + " --every 1 --folder " + out + " > " + log +
+      " 2>&1 & pid=$!; while ! grep -q '^/' " + log + " 2>/dev/null; do sleep 0.01; done; kill -INT $pid; wait $pid; "
+      "echo status $?)");
+  EXPECT_NE(run.Output.find("status 1"), std::string::npos) << run.Output;
+  const std::string printed = FileContent(log);
+  EXPECT_NE(printed.find("tracks were written (stopped):"), std::string::npos) << printed;
+  // Exactly the tracks said to be written are there, each whole; no temporary file.
+  std::set<std::string> written;
+  for (std::size_t at = printed.find(" written: "); at != std::string::npos; at = printed.find(" written: ", at + 1)) {
+    const std::size_t end = printed.find('\n', at);
+    written.insert(std::filesystem::path(printed.substr(at + 10, end - at - 10)).filename().string());
+  }
+  EXPECT_FALSE(written.empty());
+  EXPECT_LT(written.size(), 15u);
+  EXPECT_EQ(FolderEntries(out), written) << printed;
+  for (const std::string& name : written) {
+    TDecodedAudio a;
+    ASSERT_TRUE(DecodeFile(out + "/" + name, a)) << name;
+    EXPECT_EQ(a.Frames(), 48000) << name;
+  }
 }
