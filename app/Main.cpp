@@ -29,6 +29,13 @@
 
 namespace sw {
 
+// The open dialog's filters: MP3 first, as always, then the audio (and the sound of the
+// video) files the media libraries read.
+const char* const OpenFileFilters =
+    "Support file(*.mp3);;"
+    "Audio files(*.mp3 *.wav *.flac *.ogg *.oga *.opus *.m4a *.m4b *.aac *.mp4 *.aif *.aiff *.aifc *.wma *.mp2 *.mpa "
+    "*.ac3 *.wv *.ape *.mka *.webm *.mkv *.avi *.mov *.3gp *.amr)";
+
 namespace {
 
 constexpr int ShownClientWidth = 700;
@@ -95,7 +102,8 @@ TTuneSnipForm::TTuneSnipForm(std::string programFolder, QWidget* parent)
   });
 
   // The platform dialogs:
-  ChooseSourceFile = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), "Support file(*.mp3)"); };
+  ChooseSourceFile = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), OpenFileFilters); };
+  ui->File1->setToolTipsVisible(true);  // why "Cut without re-encoding" is off for a file
   ChooseFolder = [this](const QString& current) {
     return QFileDialog::getExistingDirectory(this, "Select Directory", QFileInfo(current).isDir() ? current : QString());
   };
@@ -313,6 +321,13 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
     return;
   }
   const TFileFacts facts = ReadFileFacts(FFDecoder, path);
+  // Frames can be copied only out of an MP3 stream; the re-encoding cut takes any audio.
+  const AVInputFormat* format = FFDecoder.FormatContext()->iformat;
+  const bool mp3 = format && format->name && std::string(format->name) == "mp3";
+  ui->CutLossless1->setEnabled(mp3);
+  if (!mp3) ui->CutLossless1->setChecked(false);
+  ui->CutLossless1->setToolTip(
+      mp3 ? QString() : Text("Only MP3 files can be cut without re-encoding; this file is " + facts.TypeName + "."));
   const int64_t seconds = facts.Info.Duration / 1000000;  // an unknown length (-1) gives 0
 
   const std::vector<std::string> lines = FileInfoLines(facts);
