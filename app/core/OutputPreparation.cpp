@@ -57,7 +57,11 @@ TProposedOutput ProposeOutput(const std::string& sourcePath) {
   std::error_code ec;
   std::string folder = std::filesystem::absolute(sourcePath, ec).parent_path().string();
   if (ec) folder = WideExtractFilePath(sourcePath);
-  return {WideIncludeTrailingBackslash(folder), name.substr(0, name.size() - ext.size()) + "_new" + ext};
+  // The cut writes an MP3 whatever it reads: a FLAC's proposal ends in ".mp3" too.
+  std::string lower = ext;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return {WideIncludeTrailingBackslash(folder),
+          name.substr(0, name.size() - ext.size()) + "_new" + (lower == ".mp3" || ext.empty() ? ext : ".mp3")};
 }
 
 TPreparedOutput PrepareOutput(const TCutRequest& request, const TAskReplace& askReplace) {

@@ -31,6 +31,7 @@ class AnyAudioWindowTest : public QObject {
       QVERIFY2(lines.contains("Title: Memo"), qPrintable(lines.join("|")));
       QVERIFY2(lines.contains("Duration: 00:00:07."), qPrintable(lines.join("|")));
       QCOMPARE(rig.Get<TKorTrackbar>("SnipWave")->Max(), 7);
+      QCOMPARE(rig.Get<QLineEdit>("tFileName")->text(), QString("memo_new.mp3"));  // the cut writes an MP3
       QVERIFY(!lossless->isEnabled());
       QVERIFY(!lossless->isChecked());  // a cut now re-encodes
       QVERIFY2(lossless->toolTip().startsWith("Only MP3 files can be cut without re-encoding; this file is "),

@@ -26,6 +26,9 @@ TEST(CutJob, ProposedOutputSitsBesideTheSource) {
   EXPECT_EQ(p.Folder, "/music/");
   EXPECT_EQ(p.Name, "a.b_new.mp3");
   EXPECT_EQ(ProposeOutput("/music/song").Name, "song_new");
+  // The cut writes an MP3 whatever it reads.
+  EXPECT_EQ(ProposeOutput("/music/memo.FLAC").Name, "memo_new.mp3");
+  EXPECT_EQ(ProposeOutput("/music/LOUD.MP3").Name, "LOUD_new.MP3");
   // A source named without its folder sits in the current one.
   const std::string here = std::filesystem::current_path().string();
   EXPECT_EQ(ProposeOutput("song.mp3").Folder, here + "/");
