@@ -341,6 +341,7 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
   SegmentFromBar();
   FSourceFile = path;
   FSourceDuration = std::max<int64_t>(0, facts.Info.Duration);
+  PrepareZoom();
   StartWaveform(path);
   ui->SnipWave->setFocus(Qt::OtherFocusReason);  // ready for marking from the keyboard
 }

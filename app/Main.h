@@ -111,6 +111,9 @@ class TTuneSnipForm : public QMainWindow {
   void ConnectZoom();
   // The track bar's double click; false: the event goes on.
   bool ZoomEventFilter(QObject* watched, QEvent* e);
+  // Makes the zoom window when missing and hands it the file opened, so that its frame
+  // index is read before the view is first shown.
+  void PrepareZoom();
   void OpenZoom(int64_t centre, TZoomMarker active);
   void ZoomSegmentChange(int64_t start, int64_t end);
   // The exact segment from the bar's whole seconds, after a change on the bar.

@@ -33,7 +33,7 @@ bool TTuneSnipForm::ZoomEventFilter(QObject* watched, QEvent* e) {
   return true;
 }
 
-void TTuneSnipForm::OpenZoom(int64_t centre, TZoomMarker active) {
+void TTuneSnipForm::PrepareZoom() {
   if (FSourceDuration <= 0) return;  // nothing opened, or a length the reader does not know
   if (!FZoom) {
     FZoom = std::make_unique<TZoomWindow>(this);
@@ -45,6 +45,11 @@ void TTuneSnipForm::OpenZoom(int64_t centre, TZoomMarker active) {
     FZoomFile = FSourceFile;
     FZoom->SetFile(FSourceFile, FSourceDuration);
   }
+}
+
+void TTuneSnipForm::OpenZoom(int64_t centre, TZoomMarker active) {
+  PrepareZoom();
+  if (!FZoom || FSourceDuration <= 0) return;
   FZoom->SetSegment(SegStartTime(), SegEndTime());
   FZoom->ShowAt(centre, active);
 }

@@ -10,6 +10,9 @@ void TSpanJob::SetFile(const std::string& fileName) {
   ++FFileRun;
   FPending = false;
   FStop = true;  // the worker clears it before its next read
+  // The file is opened (its frame index scanned) now, so the first span needs only its read.
+  if (!FQuit && !FThread.joinable()) FThread = std::thread(&TSpanJob::Run, this);
+  FWake.notify_one();
 }
 
 void TSpanJob::Request(int64_t from, int64_t to) {
@@ -48,15 +51,20 @@ void TSpanJob::Run() {
     int run;
     {
       std::unique_lock<std::mutex> lock(FLock);
-      FWake.wait(lock, [this] { return FQuit || FPending; });
+      FWake.wait(lock, [&] { return FQuit || FPending || FFileRun != openRun; });
       if (FQuit) return;
-      FPending = false;
       FStop = false;
       from = FFrom, to = FTo, file = FFile, run = FFileRun;
     }
     if (run != openRun) {
       opened = reader.Open(file, FStop);
       openRun = opened || !FStop ? run : -1;  // an open that was stopped is tried again
+    }
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (!FPending || FFileRun != run) continue;
+      FPending = false;
+      from = FFrom, to = FTo;
     }
     TSpan span;
     if (!opened || reader.Read(from, to, FStop, span) == erStopped) span = TSpan{};

@@ -43,7 +43,7 @@ class ZoomMarkingTest : public QObject {
     rig.Show();
     rig.Open(ToneWav(rig));
     auto* bar = rig.Get<TKorTrackbar>("SnipWave");
-    QVERIFY(!ZoomView(rig));
+    QVERIFY(ZoomView(rig) && !ZoomView(rig)->isVisible());  // made at the opening, shown by Z
     QTest::keyClick(bar, Qt::Key_Z);
     TZoomView* view = ZoomView(rig);
     QVERIFY(view && view->isVisible());

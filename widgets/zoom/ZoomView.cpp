@@ -37,11 +37,14 @@ TZoomView::TZoomView(QWidget* parent) : QWidget(parent) {
 
 void TZoomView::SetDuration(int64_t duration) {
   FDuration = std::max<int64_t>(0, duration);
-  SetView(FStart, FSpan);
+  // Only clamped: the view asks for sound once it is shown where it is wanted.
+  FStart = std::max<int64_t>(0, std::min(FStart, FDuration - FSpan));
+  update();
 }
 
 void TZoomView::SetSound(TZoomSound sound) {
   FSound = std::move(sound);
+  if (FSound.Empty()) FAskedFrom = FAskedTo = -1;  // a new file: nothing asked of it yet
   update();
 }
 
