@@ -102,7 +102,11 @@ int main(int argc, char** argv) {
     tick.start();
     beat.start();
     window.ShowAt(At, zmStart);
-    while (window.View().Sound().Empty() && Ms(t) < 5000) app.processEvents(QEventLoop::AllEvents, 1);
+    const auto drawn = [&] {
+      const TZoomSound& s = window.View().Sound();
+      return !s.Empty() && s.StartTime() <= At - Span / 2 && s.EndTime() >= At + Span / 2;
+    };
+    while (!drawn() && Ms(t) < 5000) app.processEvents(QEventLoop::AllEvents, 1);
     window.View().grab();
     shown.push_back(Ms(t));
     pauses.push_back(longest);
