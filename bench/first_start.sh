@@ -17,26 +17,27 @@ git -C "$work/clone" checkout -q "$rev"
 export CCACHE_DISABLE=1
 cd "$work/clone"
 
-# CPU seconds of this shell's finished children so far.
-cpu() { times | awk 'NR == 2 { split($1, u, "m"); split($2, s, "m"); printf "%.1f", u[1] * 60 + u[2] + s[1] * 60 + s[2] }'; }
+# The shell's own time keyword counts the CPU of every process a phase waited for.
+TIMEFORMAT='%R %U %S'
 
-t0=$(date +%s.%N) c0=$(cpu)
-xvfb-run -a bash -c '
+{ time xvfb-run -a bash -c '
   bash scripts/run.sh >"$0/run.log" 2>&1 & pid=$!
   until xdotool search --onlyvisible --name "^Korvane Snip Wave\$" >/dev/null 2>&1; do
     kill -0 "$pid" 2>/dev/null || { echo "run.sh ended without a window" >&2; exit 1; }
     sleep 0.2
   done
-  kill "$pid"; wait "$pid" || true' "$work"
-t1=$(date +%s.%N) c1=$(cpu)
+  kill "$pid"; wait "$pid" || true' "$work"; } 2>"$work/run.time"
 
 # A ctest that fails ends test.sh right after its first build.
 mkdir "$work/stop"
 printf '#!/bin/sh\nexit 3\n' >"$work/stop/ctest"; chmod +x "$work/stop/ctest"
-PATH="$work/stop:$PATH" bash scripts/test.sh >"$work/test.log" 2>&1 || true
-t2=$(date +%s.%N) c2=$(cpu)
+{ time PATH="$work/stop:$PATH" bash scripts/test.sh >"$work/test.log" 2>&1 || true; } 2>"$work/test.time"
 
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v ca="$c0" -v cb="$c1" -v cc="$c2" -v rev="$rev" 'BEGIN {
+# The time line is the last one: xvfb-run may say things on the same stream before it.
+read -r rw ru rs < <(tail -n 1 "$work/run.time")
+read -r tw tu ts < <(tail -n 1 "$work/test.time")
+awk -v rw="$rw" -v rc="$ru + $rs" -v tw="$tw" -v tc="$tu + $ts" -v rev="$rev" 'BEGIN {
+  split(rc, r, " [+] "); split(tc, t, " [+] ")
   printf "%s: run.sh to the window %.0f s wall, %.0f s CPU; test.sh build after it %.0f s wall, %.0f s CPU\n",
-    rev, b - a, cb - ca, c - b, cc - cb }'
+    rev, rw, r[1] + r[2], tw, t[1] + t[2] }'
 echo "targets built: run.sh $(grep -c '^\[' "$work/run.log" || true), test.sh $(grep -c '^\[' "$work/test.log" || true)"
