@@ -39,12 +39,14 @@ class SplitCli : public WithLibraries {
 };
 
 TEST_F(SplitCli, ACueSheetGivesNamedAndTaggedTracks) {
-  const std::string cue = Dir.Write("album.cue",
-                                    "PERFORMER \"Korvane Lab\"\nTITLE \"Fixtures\"\nFILE \"tagged.mp3\" MP3\n"
-                                    "  TRACK 01 AUDIO\n    TITLE \"Rise\"\n    INDEX 01 00:00:00\n"
-                                    "  TRACK 02 AUDIO\n    TITLE \"Fall: Part 2\"\n    PERFORMER \"Guest\"\n"
-                                    "    INDEX 01 00:04:00\n"
-                                    "  TRACK 03 AUDIO\n    TITLE \"End\"\n    INDEX 01 00:09:37\n");
+  // The sheet's text is no command line: it is kept apart from what the program is called with.
+  const std::string sheet =
+      "PERFORMER \"Korvane Lab\"\nTITLE \"Fixtures\"\nFILE \"tagged.mp3\" MP3\n"
+      "  TRACK 01 AUDIO\n    TITLE \"Rise\"\n    INDEX 01 00:00:00\n"
+      "  TRACK 02 AUDIO\n    TITLE \"Fall: Part 2\"\n    PERFORMER \"Guest\"\n"
+      "    INDEX 01 00:04:00\n"
+      "  TRACK 03 AUDIO\n    TITLE \"End\"\n    INDEX 01 00:09:37\n";
+  const std::string cue = Dir.Write("album.cue", sheet);
   const std::string out = Dir.File("out");
   const TProgramRun run =
       RunProgram(Split(TestData("tagged.mp3") + " --cue " + cue + " --lossless --folder " + out));
