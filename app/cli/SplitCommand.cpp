@@ -249,6 +249,7 @@ int SplitCommand(const TArgs& args) {
   SetMainThread();
   TReencodeSplit split(ExecutableFolder());
   split.OnTrackEnd = trackEnd;  // a failure's reason comes with it; the cuts' run logs stay out
+  split.OnQueryStop = [] { return StopRequested(); };
   split.Start(s.Source, plan, outputs, s.Replace, s.Fade);
   bool stopping = false;
   while (!split.Done()) {

@@ -45,7 +45,7 @@ void TReencodeSplit::Start(const std::string& source, const TSplitPlan& plan, co
     worker->Job.OnAskReplace = [this](const std::string&) { return FReplace; };
     worker->Job.OnEnd = [this, worker](const TCutEnd& end) {
       TTrackResult& result = FResults[worker->Track];
-      result.Outcome = end.Outcome == coFinished ? toWritten : end.Outcome == coStopped ? toStopped : toFailed;
+      result.Outcome = end.Outcome == coFinished ? toWritten : end.Outcome == coStopped ? toStopped : Unwritten();
       result.Reason = end.Reason;
       worker->Busy = false;  // the next track starts from Pump, not from inside the job's report
       if (OnTrackEnd) OnTrackEnd(worker->Track, result);
@@ -80,14 +80,14 @@ void TReencodeSplit::StartNext(TWorker& worker) {
   std::string refusal;
   if (!worker.Job.Start(r, refusal)) {
     worker.Busy = false;
-    FResults[i] = {toFailed, refusal};
+    FResults[i] = {Unwritten(), refusal};
     if (OnTrackEnd) OnTrackEnd(i, FResults[i]);
   }
 }
 
 void TReencodeSplit::Pump() {
   for (auto& w : FWorkers)
-    while (!w->Busy && !FStopping && FNext < FResults.size()) StartNext(*w);
+    while (!w->Busy && !Stopping() && FNext < FResults.size()) StartNext(*w);
 }
 
 void TReencodeSplit::Stop() {
@@ -97,7 +97,7 @@ void TReencodeSplit::Stop() {
 
 bool TReencodeSplit::Done() const {
   return std::none_of(FWorkers.begin(), FWorkers.end(), [](const auto& w) { return w->Busy; }) &&
-         (FStopping || FNext >= FResults.size());
+         (Stopping() || FNext >= FResults.size());
 }
 
 }  // namespace sw

@@ -26,6 +26,9 @@ class TReencodeSplit {
   std::function<void(std::size_t index, bool error, const std::string& line)> OnLog;
   // After each track, with its index and how it ended.
   std::function<void(std::size_t index, const TTrackResult& result)> OnTrackEnd;
+  // Asked before each track starts and as one ends: a stop may come between two calls of
+  // Pump, and the inputs of the cuts started after it cannot be read any more.
+  std::function<bool()> OnQueryStop;
 
   // Queues track i of the plan for outputs[i] (whose files were checked by the caller:
   // replace tells whether one there may be replaced), with fades of fadeTime µs, and
@@ -43,6 +46,9 @@ class TReencodeSplit {
  private:
   struct TWorker;
   void StartNext(TWorker& worker);
+  bool Stopping() const { return FStopping || (OnQueryStop && OnQueryStop()); }
+  // A track that ends otherwise than written while a stop is asked was stopped.
+  TTrackOutcome Unwritten() const { return Stopping() ? toStopped : toFailed; }
 
   std::string FLibraryFolder, FSource;
   TSplitPlan FPlan;
