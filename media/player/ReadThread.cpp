@@ -620,7 +620,8 @@ void PlayContext::CopyWaveform(std::vector<int16_t>& out, int frames) {
 int PlayContext::WaveformWindow(std::vector<int16_t>& out, int frames, int start) {
   // The device still holds what the last callback gave it, less what it has played since.
   const int channels = std::max(DeviceChannels, 1);
-  const int64_t since = ff::av_gettime() - Owner.AudioCallbackTime();
+  // Before the first callback its time is 0: the span is bounded before it is scaled.
+  const int64_t since = std::clamp<int64_t>(ff::av_gettime() - Owner.AudioCallbackTime(), 0, 1000000);
   const int64_t held = HardwareBufferSize / (2 * channels);
   const int64_t played = std::clamp<int64_t>(since * DeviceRate / 1000000, 0, held);
   return FWave.Window(out, frames, channels, static_cast<int>((held - played) * channels), start);
