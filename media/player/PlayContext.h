@@ -176,7 +176,8 @@ struct PlayContext {
   // The video side.
   bool OpenDecoder(AVStream& stream, TCodecContextPtr& codec);
   void VideoThread();
-  bool QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial);
+  // keep: queued even when the skip factor would pass it over.
+  bool QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial, bool keep = false);
   TFramePtr ToPicture(const AVFrame& frame);
   void RestartPictureTiming(double now);
   void ClearPictures();  // read thread, after a seek
@@ -278,6 +279,10 @@ struct PlayContext {
   std::atomic<int64_t> FDroppedPictures{0};
   std::atomic<int64_t> FSkippedPictures{0};
   TPictureSkip FSkip;  // under FPictureLock
+  // The last picture the skip passed over, shown after all if it was the stream's last
+  // (video thread only).
+  TFramePtr FPassedOver;
+  AVRational FPassedOverTimeBase{0, 1};
   TFramePtr FCurrent;              // play thread only: the picture on screen
 
   struct TSubPicture {

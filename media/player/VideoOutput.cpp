@@ -52,15 +52,22 @@ TFramePtr PlayContext::ToPicture(const AVFrame& frame) {
   return picture;
 }
 
-bool PlayContext::QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial) {
+bool PlayContext::QueuePicture(const AVFrame& frame, AVRational timeBase, unsigned serial, bool keep) {
   {
     // Passed over while the display does not keep up.
     std::lock_guard<std::mutex> g(FPictureLock);
-    if (serial == FPictureSerial && !FNeedFirstPicture && !FSkip.Keep()) {
+    if (!keep && serial == FPictureSerial && !FNeedFirstPicture && !FSkip.Keep()) {
       ++FSkippedPictures;
+      if (!FPassedOver) FPassedOver.reset(ff::av_frame_alloc());
+      if (FPassedOver) {
+        ff::av_frame_unref(FPassedOver.get());
+        if (ff::av_frame_ref(FPassedOver.get(), &frame) < 0) FPassedOver.reset();
+      }
+      FPassedOverTimeBase = timeBase;
       return true;
     }
   }
+  FPassedOver.reset();
   TFramePtr picture = ToPicture(frame);
   if (!picture) {
     GetLogger().Log(&Owner, llError, "Cannot initialize the conversion context");
@@ -121,6 +128,7 @@ void PlayContext::VideoThread() {
       if (IsFlushPacket(packet)) {
         ff::avcodec_flush_buffers(c);
         newFilter();
+        FPassedOver.reset();
         std::lock_guard<std::mutex> g(FPictureLock);
         serial = FPictureSerial;
         RestartPictureTiming(WallClock());
@@ -143,6 +151,11 @@ void PlayContext::VideoThread() {
       }
       if (aborted) break;
       if (end) {
+        // The end is shown as its last picture, even one the skip passed over.
+        if (FPassedOver) {
+          const TFramePtr last = std::move(FPassedOver);
+          if (!QueuePicture(*last, FPassedOverTimeBase, serial, true)) break;
+        }
         ff::avcodec_flush_buffers(c);
         {
           std::lock_guard<std::mutex> g(FPictureLock);
