@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "media/base/LeakCheckPause.h"
 #include "media/base/MainThread.h"
 #include "media/base/MyUtils.h"
 #include "media/engine/Previewer.h"
@@ -34,7 +35,10 @@ std::unique_ptr<TPreviewModule> OpenPreviewModule(std::string& why) {
     return nullptr;
   }
   const std::string file = ExecutableFolder() + PreviewModuleFile;
-  void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* library = [&] {
+    const TLeakCheckPause pause;
+    return ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }();
   if (!library) {
     const char* error = ::dlerror();
     why = "The preview window's module cannot be loaded (" + std::string(error ? error : file) + ")";

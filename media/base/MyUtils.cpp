@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "LeakCheckPause.h"
+
 namespace sw {
 
 std::string WideIncludeTrailingBackslash(const std::string& path) {
@@ -128,10 +130,14 @@ std::string SplitText(std::string& text, const std::string& separator, bool remo
 
 void* LoadLibraryFromFolder(const std::string& folder, const std::string& fileName,
                             std::string& error) {
+  const auto open = [](const std::string& name) {
+    const TLeakCheckPause pause;
+    return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  };
   void* handle = nullptr;
   const std::string full = folder.empty() ? fileName : WideIncludeTrailingBackslash(folder) + fileName;
   if (folder.empty() || !WideFileExists(full)) {
-    handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle = open(fileName);
   } else {
     const std::string dir = WideIncludeTrailingBackslash(folder);
     const std::string saved = WideGetCurrentDir();
@@ -145,7 +151,7 @@ void* LoadLibraryFromFolder(const std::string& folder, const std::string& fileNa
       listed = item == dir || item == bare;
     }
     if (!listed) ::setenv("LD_LIBRARY_PATH", path.empty() ? bare.c_str() : (bare + ":" + path).c_str(), 1);
-    handle = ::dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle = open(full);
     if (!saved.empty()) WideSetCurrentDir(saved);
   }
   if (!handle) {
