@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -139,10 +140,17 @@ void* UnicodeOpen(const std::string& url, int avioFlags, bool replace) {
   return OpenLocalFile(UrlToFileName(url), avioFlags, replace);
 }
 
+namespace {
+std::atomic<TReadCall> ReadCall{nullptr};
+}  // namespace
+
+void SetInputReadCall(TReadCall call) { ReadCall = call; }
+
 int UnicodeRead(void* file, uint8_t* buffer, int size) {
   if (AllReadsStopped()) return AVERROR_EXIT;
+  const TReadCall call = ReadCall.load();
   ssize_t n;
-  do n = ::read(static_cast<TUnicodeFile*>(file)->Fd, buffer, static_cast<size_t>(size));
+  do n = (call ? call : ::read)(static_cast<TUnicodeFile*>(file)->Fd, buffer, static_cast<size_t>(size));
   while (n < 0 && errno == EINTR);
   if (n < 0) return LibraryError();
   return n == 0 ? AVERROR_EOF : static_cast<int>(n);

@@ -3,6 +3,8 @@
 // take for a protocol, reach the format library as "unicode:utf8:" URLs; such a URL is
 // opened by us, through an I/O context whose callbacks read and write the file by its
 // real name. Every local output is written through that I/O context as well.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -37,6 +39,9 @@ std::string MediaUrlToFileName(const std::string& url);
 // file of that name only when replace was given at the open.
 void* UnicodeOpen(const std::string& url, int avioFlags, bool replace = false);
 int UnicodeRead(void* file, uint8_t* buffer, int size);
+// The system call behind UnicodeRead; tests put in one that fails part way (nullptr: read).
+using TReadCall = ssize_t (*)(int fd, void* data, std::size_t size);
+void SetInputReadCall(TReadCall call);
 int UnicodeWrite(void* file, uint8_t* buffer, int size);
 int64_t UnicodeSeek(void* file, int64_t position, int whence);  // AVSEEK_SIZE: the size
 int UnicodeClose(void* file);

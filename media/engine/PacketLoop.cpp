@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "RunTables.h"
+#include "media/base/StopReads.h"
 #include "media/binding/FFLoad.h"
 #include "media/common/FFUtils.h"
 
@@ -76,6 +77,11 @@ void TCustomFFmpeg::TRun::PacketLoop() {
       continue;
     }
     if (read < 0) {
+      // A read that failed is not the end of the input: the output would be committed
+      // short, as if complete. A stop (AVERROR_EXIT) ends the run by its own way.
+      const int failure = in->pb ? in->pb->error : 0;
+      if (failure < 0 && failure != AVERROR_EOF && failure != AVERROR_EXIT && !AllReadsStopped())
+        throw FFmpegException(SystemErrorText(FormatText("Error reading input file #%d", chosen), failure));
       Files[chosen].EndOfFile = true;
       if (S.Shortest && !S.JoinMode) return;
       if (S.JoinMode && !ChangeJoinFile()) return;

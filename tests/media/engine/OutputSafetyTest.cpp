@@ -89,6 +89,29 @@ TEST_F(OutputSafety, DiskErrorsAtAnyPointFailTheRunWithTheReasonAndKeepTheOldFil
   EXPECT_NEAR(out.Seconds(), 12.0, 0.03);
 }
 
+TEST_F(OutputSafety, AReadErrorInTheMiddleOfTheInputFailsTheRunInsteadOfCommittingAShortFile) {
+  TTempDir dir;
+  // A name outside every character set goes through our own file route, and its reads.
+  const std::string source = dir.File("s\xff\xfe.mp3");
+  std::filesystem::copy_file(TestData("tagged.mp3"), source);
+  const std::string target = dir.Write("out.mp3", "the earlier file");
+  bool finished = true;
+  {
+    const TFaultyReads disk(std::filesystem::file_size(source) / 2);
+    const std::string text = Convert(source, target, finished);
+    EXPECT_EQ(text, "Error reading input file #0: I/O error");
+  }
+  EXPECT_FALSE(finished);
+  EXPECT_EQ(FileContent(target), "the earlier file");
+  EXPECT_EQ(FileCount(dir), 2u);
+  // The same source read to its end converts whole.
+  EXPECT_EQ(Convert(source, target, finished), "");
+  EXPECT_TRUE(finished);
+  TDecodedAudio out;
+  ASSERT_TRUE(DecodeFile(target, out));
+  EXPECT_NEAR(out.Seconds(), 12.0, 0.03);
+}
+
 TEST_F(OutputSafety, PipesAndDevicesAreRefusedWithTheirReasonBeforeAnyOpen) {
   TTempDir dir;
   // Nobody writes to the pipe or reads from it: an open of it would wait for ever.
