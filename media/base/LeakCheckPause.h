@@ -15,7 +15,8 @@ class TLeakCheckPause {
   TLeakCheckPause() { __lsan_disable(); }
   ~TLeakCheckPause() { __lsan_enable(); }
 #else
-  TLeakCheckPause() = default;
+  TLeakCheckPause() {}  // user-provided, so that a pause object is never "unused"
+  ~TLeakCheckPause() {}
 #endif
   TLeakCheckPause(const TLeakCheckPause&) = delete;
   TLeakCheckPause& operator=(const TLeakCheckPause&) = delete;
