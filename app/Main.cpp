@@ -336,6 +336,8 @@ void TTuneSnipForm::ShowFileInfo(const std::string& path) {
 
   ui->lblStartTime->setText(Text(FormatSeconds(0)));
   ui->lblEndTime->setText(Text(FormatSeconds(seconds)));
+  // The whole file is marked, as the labels say, however the file was opened.
+  ui->SnipWave->SetSegStartPos(0);
   ui->SnipWave->SetMax(seconds);
   ui->SnipWave->SetSegEndPos(ui->SnipWave->Max());
   SegmentFromBar();

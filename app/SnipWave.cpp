@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
@@ -34,9 +35,19 @@ bool DisplayMissing() {
   return ::stat(("/tmp/.X11-unix/X" + number).c_str(), &st) != 0;
 }
 
+constexpr const char* Usage =
+    "Usage: snipwave [FILE]\n"
+    "Opens the window of Korvane Snip Wave, with FILE (an audio file) opened in it.\n"
+    "Without a window, snipwave-cli cuts, splits, converts and plays: snipwave-cli help.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Asking for help needs no display.
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(Usage, stdout);
+    return 0;
+  }
   if (DisplayMissing()) {
     std::fprintf(stderr,
                  "snipwave: no display to open the window on; the command-line tool snipwave-cli "
@@ -46,11 +57,18 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("snipwave");
   QApplication::setDesktopFileName("snipwave");
 
+  QApplication app(argc, argv);  // takes the toolkit's own options out of argv
+  // What is left that looks like an option is none of ours: a mistyped call starts no run
+  // log (which would push the oldest one out).
+  if (argc > 1 && argv[1][0] == '-' && argv[1][1] != '\0') {
+    std::fprintf(stderr, "snipwave: unknown option %s\n%s", argv[1], Usage);
+    return 2;
+  }
+
   // The run log, before any window:
   const std::string fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
   const bool logged = sw::OpenRunLog(sw::ExecutableFolder(), fallback);
 
-  QApplication app(argc, argv);
   QApplication::setApplicationDisplayName("Korvane Snip Wave");
   const auto reportLogFailure = [](const std::string& reason) {
     std::fprintf(stderr, "snipwave: the run log cannot be written (%s); the program goes on without it.\n",

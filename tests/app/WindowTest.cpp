@@ -295,6 +295,18 @@ class WindowTest : public QObject {
     QVERIFY(rig.PanelShown());
   }
 
+  void aFileHandedOverAtStartIsMarkedWhole() {
+    // The desktop's "Open with" opens a file without the dialog: the layout's markers (10
+    // and 90) must not survive into it while the labels say 0.
+    TRig rig;
+    rig.Show();
+    rig.Window->OpenChosenFile(TestData("vbr-noheader.mp3"));
+    auto* bar = rig.Get<TKorTrackbar>("SnipWave");
+    QCOMPARE(bar->SegStartPos(), 0);
+    QCOMPARE(bar->SegEndPos(), 24);
+    QCOMPARE(rig.Get<QLabel>("lblStartTime")->text(), QString("00:00:00"));
+  }
+
   void openingFillsTheMemoTheTrackBarAndTheProposal() {
     TRig rig;
     rig.Show();

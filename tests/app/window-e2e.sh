@@ -9,6 +9,17 @@ prog=$1 cli=$2 data=$3 out=$4
 if [ "${E2E_INSIDE:-}" != 1 ]; then
   rm -rf "$out"
   mkdir -p "$out"
+  # Asked for help, the program answers without a display; an option that is neither its
+  # own nor the toolkit's is refused before a run log is started.
+  logs_before=$(ls -l --time-style=full-iso "$(dirname "$prog")/Log" 2>/dev/null || true)
+  usage=$(DISPLAY= WAYLAND_DISPLAY= "$prog" --help) || { echo "FAIL: --help ended with $?" >&2; exit 1; }
+  [[ $usage == "Usage: snipwave [FILE]"* ]] || { echo "FAIL: --help printed: $usage" >&2; exit 1; }
+  status=0
+  QT_QPA_PLATFORM=offscreen "$prog" -platform offscreen --bogus 2> "$out/bogus.txt" || status=$?
+  [ "$status" = 2 ] && grep -q "^snipwave: unknown option --bogus$" "$out/bogus.txt" ||
+    { echo "FAIL: --bogus ended with $status: $(cat "$out/bogus.txt")" >&2; exit 1; }
+  [ "$logs_before" = "$(ls -l --time-style=full-iso "$(dirname "$prog")/Log" 2>/dev/null || true)" ] ||
+    { echo "FAIL: a refused call started a run log" >&2; exit 1; }
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   # Five times the 24 s fixture: a cut long enough to be caught running.
